@@ -1,0 +1,14 @@
+// Replacing a whole file so that a crash, a kill or a full disk never leaves it truncated.
+#pragma once
+
+#include <string>
+
+// Writes `bytes` to a temporary file in the same directory, flushes and syncs it,
+// then renames it over `path`. An existing file keeps its permission bits; a new
+// one gets `newFileMode` (POSIX; ignored on Windows). Returns 0, or -1 when the
+// new contents could not be written completely (the old file is then untouched).
+int ReplaceFileAtomically(const std::string& path, const std::string& bytes,
+                          int newFileMode = 0644);
+
+// Tests: make the next write fail after `bytesBeforeFailure` bytes (-1 turns it off).
+void InjectAtomicWriteFailure(long bytesBeforeFailure);

@@ -1,0 +1,62 @@
+// The client side of the session protocol: handshake, polling, loss, logout.
+#pragma once
+
+#include <cstdint>
+
+#include "AccountSnapshot.h"
+#include "Cipher.h"
+#include "Clock.h"
+#include "UdpSocket.h"
+#include "Wire.h"
+
+enum SessionState : int32_t { Idle = 0, HelloSent = 1, PollDue = 2, PollSent = 3, PollWait = 4 };
+enum PollResult : int32_t { NoEvent = 0, NoAnswer = 1, Rejected = 2, Lost = 3 };
+
+// The engine's fields are public: the window writes the credentials before each
+// Connect and reads the state and the account values after each Step.
+// The account values (balance, remainingBytes, counters, the message slot and the
+// two flags) come from AccountSnapshot.
+class BrinCore : public AccountSnapshot {
+public:
+    explicit BrinCore(Clock* clock = nullptr);  // nullptr: the system clock
+    virtual ~BrinCore();
+    BrinCore(const BrinCore&) = delete;
+    BrinCore& operator=(const BrinCore&) = delete;
+
+    void Connect();
+    PollResult Step();
+    void Disconnect();
+
+    char login[17] = {};
+    char password[9] = {};
+    char serverAddress[16] = {};
+    int32_t port = 5001;
+
+    uint8_t helloPacket[wire::kHelloSize] = {};
+    uint8_t keyReplyPacket[wire::kKeyReplySize] = {};
+    uint8_t confirmPacket[wire::kConfirmSize] = {};
+    uint8_t pollPacket[wire::kPollSize] = {};
+    uint8_t logoutPacket[wire::kLogoutSize] = {};
+    UdpSocket udpSocket;
+    Endpoint serverEndpoint;
+    uint8_t sessionKey[8] = {};
+    int32_t lastExchange = 0;
+    uint8_t receiveBuffer[wire::kMaxDatagram] = {};
+    uint8_t payloadArea[wire::kMaxDatagram] = {};
+    size_t payloadLength = 0;  // bytes of the current payload in payloadArea
+    uint64_t pollCounter = 0;
+    uint8_t missedPolls = 0;
+    int32_t connected = 0;
+    SessionState state = Idle;
+
+    DhKeyPair* dhKeyPair = nullptr;           // the client pair, made once per run
+    uint8_t sharedSecret[kDhSize] = {};       // of the last KEY_REPLY
+    uint8_t serverPublic[kDhSize] = {};       // of the last KEY_REPLY, decrypted
+
+    int SendPacket(const uint8_t* data, int length);
+    int ReceivePacket(uint8_t* buffer);  // >0 length, 0 nothing, <0 error
+    int ApplyRecords();                  // walks payloadArea[0..payloadLength)
+
+private:
+    Clock* clock_;
+};

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need; nothing when all are there.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  libssl-dev openssl
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-base-dev qt6-base-dev-tools
+  xvfb xauth xdotool trayer x11-utils imagemagick fonts-dejavu-core
+)
+if [ "${BRIN_NO_GUI:-0}" = 1 ]; then
+  packages=(cmake g++ make pkg-config libssl-dev openssl libgtest-dev libgmock-dev googletest libbenchmark-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}" >&2
+if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,56 @@
+// The settings store behind brin.ini and the scrambled password (no Qt: the
+// settings dialog BrinConfig inherits it; brin-cli uses it as it is).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct SettingEntry {
+    char name[32];
+    char value[32];
+    SettingEntry* next;  // next older; null at the oldest
+    SettingEntry* prev;  // next newer; null at the newest
+};
+
+class SettingsStore {
+public:
+    // The construction sequence in the current directory: key from the volume
+    // serial, LoadFile, defaults for missing keys, SaveFile, current settings.
+    SettingsStore();
+    explicit SettingsStore(uint32_t volumeSerial);  // the same with a given serial (tests)
+    virtual ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    int LoadFile();  // 0, or -1 when brin.ini cannot be opened
+    int SaveFile();  // 0, or -1 when the new file could not be written completely
+    const char* GetValue(const char* name);
+    const char* AddValue(const char* name, const char* value);
+    const char* SetValue(const char* name, const char* value);
+    const char* SetPassword(const char* name, const char* password);
+    const char* GetPassword(const char* name);  // returns scratch
+    SettingEntry* FindEntry(const char* name);
+    SettingEntry* NewEntry();
+    SettingEntry* OldestEntry();
+
+    static char* ParseLine(char* line, char* out, int index);
+    static char* GetField(const char* text, char* out, int index, char separator);
+    static char* GetWord(const char* text, char* out, int index);
+    static void BytesToHex(const uint8_t* bytes, char* out);  // 8 bytes -> 16 digits
+    static void HexToBytes(const char* hex, uint8_t* out);
+
+    // Current settings (Windows-1251 byte strings).
+    std::string ipText;
+    std::string portText;
+    int32_t savePassword = 0;
+    int32_t autoConnect = 0;
+    int32_t keepConn = 0;
+    int32_t connectedShown = 0;
+
+    uint8_t key[8] = {};
+    uint8_t scratch[32] = {};
+    SettingEntry* head = nullptr;
+
+private:
+    void Construct(uint32_t volumeSerial);
+};

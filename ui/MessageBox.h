@@ -1,0 +1,19 @@
+// Message boxes of the three windows, replaceable so tests never block on one.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+enum class BoxIcon { None, Information, Warning };
+
+// Handler: owner (may be null), text, caption, icon. The default runs a modal
+// QMessageBox with an OK button (its loop keeps the window's timer ticking).
+using MessageBoxHandler = void (*)(QWidget* owner, const QString& text, const QString& caption,
+                                   BoxIcon icon);
+
+void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, BoxIcon icon);
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);  // nullptr restores the default
+
+// The program's name: the executable's file name without its extension.
+QString ProgramName();

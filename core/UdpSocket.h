@@ -14,6 +14,14 @@ struct Endpoint {
 // for text that does not parse, as inet_addr gives it.
 uint32_t ParseIPv4(const char* text);
 
+// A host-order port in network byte order, and back (Endpoint::port is stored so).
+uint16_t PortToNetwork(uint16_t hostPort);
+uint16_t PortFromNetwork(uint16_t networkPort);
+
+// Releases the socket layer before the process ends because no socket could be
+// made (Winsock's WSACleanup; nothing to do elsewhere).
+void ReleaseSocketLayer();
+
 // "a.b.c.d:port" of an endpoint, for logs.
 void FormatEndpoint(const Endpoint& endpoint, char* out, size_t size);
 

@@ -1,0 +1,126 @@
+// The UDP socket on Windows Sockets: non-blocking (FIONBIO), select() with a zero time-out.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "UdpSocket.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The socket layer is started once per process before the first socket is made;
+// the window's start-up may have started it already, and Winsock counts the calls.
+bool StartSocketLayer() {
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+
+SOCKET Sock(intptr_t handle) { return static_cast<SOCKET>(handle); }
+
+sockaddr_in ToSockaddr(const Endpoint& e) {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_port = e.port;
+    sa.sin_addr.s_addr = e.address;
+    return sa;
+}
+
+Endpoint FromSockaddr(const sockaddr_in& sa) {
+    Endpoint e;
+    e.address = sa.sin_addr.s_addr;
+    e.port = sa.sin_port;
+    return e;
+}
+
+int SelectReadable(intptr_t handle, long timeoutMs) {
+    if (handle == -1) return -1;
+    fd_set readSet;
+    FD_ZERO(&readSet);
+    FD_SET(Sock(handle), &readSet);
+    timeval timeout;
+    timeout.tv_sec = timeoutMs / 1000;
+    timeout.tv_usec = (timeoutMs % 1000) * 1000;
+    int r = ::select(0, &readSet, nullptr, nullptr, &timeout);  // first argument ignored
+    if (r == SOCKET_ERROR) return -1;
+    return r > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+uint32_t ParseIPv4(const char* text) { return ::inet_addr(text); }
+
+uint16_t PortToNetwork(uint16_t hostPort) { return htons(hostPort); }
+uint16_t PortFromNetwork(uint16_t networkPort) { return ntohs(networkPort); }
+
+void ReleaseSocketLayer() { WSACleanup(); }
+
+void FormatEndpoint(const Endpoint& endpoint, char* out, size_t size) {
+    const uint8_t* a = reinterpret_cast<const uint8_t*>(&endpoint.address);
+    std::snprintf(out, size, "%u.%u.%u.%u:%u", a[0], a[1], a[2], a[3],
+                  static_cast<unsigned>(ntohs(endpoint.port)));
+}
+
+UdpSocket::UdpSocket() : handle_(-1) {
+    if (!StartSocketLayer()) return;
+    SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET) return;
+    u_long nonBlocking = 1;
+    if (::ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+        ::closesocket(s);
+        return;
+    }
+    handle_ = static_cast<intptr_t>(s);
+}
+
+UdpSocket::~UdpSocket() {
+    if (handle_ != -1) ::closesocket(Sock(handle_));
+}
+
+bool UdpSocket::IsOpen() const { return handle_ != -1; }
+
+bool UdpSocket::Bind(const Endpoint& local) {
+    if (handle_ == -1) return false;
+    sockaddr_in sa = ToSockaddr(local);
+    return ::bind(Sock(handle_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
+}
+
+Endpoint UdpSocket::LocalEndpoint() const {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    int len = sizeof sa;
+    if (handle_ == -1 ||
+        ::getsockname(Sock(handle_), reinterpret_cast<sockaddr*>(&sa), &len) == SOCKET_ERROR)
+        return Endpoint{};
+    return FromSockaddr(sa);
+}
+
+int UdpSocket::SendTo(const void* data, size_t length, const Endpoint& to) {
+    if (handle_ == -1) return -1;
+    sockaddr_in sa = ToSockaddr(to);
+    int r = ::sendto(Sock(handle_), static_cast<const char*>(data), static_cast<int>(length), 0,
+                     reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    return r == SOCKET_ERROR ? -1 : r;
+}
+
+int UdpSocket::Readable() { return SelectReadable(handle_, 0); }
+
+int UdpSocket::WaitReadable(int timeoutMs) { return SelectReadable(handle_, timeoutMs); }
+
+int UdpSocket::Receive(void* buffer, size_t capacity, Endpoint* from) {
+    if (handle_ == -1) return -1;
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    int len = sizeof sa;
+    // A datagram longer than the buffer fails with WSAEMSGSIZE and is dropped whole;
+    // like every other receive error (WSAECONNRESET after an ICMP refusal) it gives -1.
+    int r = ::recvfrom(Sock(handle_), static_cast<char*>(buffer), static_cast<int>(capacity), 0,
+                       reinterpret_cast<sockaddr*>(&sa), &len);
+    if (r == SOCKET_ERROR) return -1;
+    if (from != nullptr) *from = FromSockaddr(sa);
+    return r;
+}

@@ -1,0 +1,432 @@
+// The main window: its template, data exchange, initialisation, the refresh tick, the commands and window events.
+#include "Brin2Dlg.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeWidget>
+#include <QUrl>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "DataExchange.h"
+#include "DialogUnits.h"
+#include "PingWindow.h"
+#include "Resources.h"
+
+namespace {
+
+constexpr int kLoginLimit = 16;
+constexpr int kPasswordLimit = 8;
+constexpr int kReconnectWait = 30;  // seconds; the attempt comes when more have passed
+
+// The text into an engine field of `size` bytes: copying stops at the text's end
+// or one byte short of the field, the rest is zero, so the field always ends in
+// a zero even when a hand-edited brin.ini gave a longer text.
+void BoundedCopy(char* field, size_t size, const std::string& text) {
+    std::strncpy(field, text.c_str(), size - 1);
+    field[size - 1] = '\0';
+}
+
+// Decimal text as atoi reads it (blanks, sign, digits up to the first other
+// character, 0 without any), saturated at the 32-bit limits instead of overflowing.
+int32_t ReadDecimal(const std::string& text) {
+    const char* p = text.c_str();
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    int64_t value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > INT64_C(2147483648)) value = INT64_C(2147483648);
+    }
+    if (negative) value = -value;
+    if (value > INT32_MAX) value = INT32_MAX;
+    return static_cast<int32_t>(value);
+}
+
+std::string Cp(const char* utf8) { return ToCp1251(QString::fromUtf8(utf8)); }
+
+std::string Format(const char* format, ...) {
+    char buffer[64];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+// Bytes as megabytes with two decimals.
+std::string Megabytes(int64_t bytes, const char* format) {
+    return Format(format, static_cast<double>(bytes) / 1024 / 1024);
+}
+
+}  // namespace
+
+Brin2Dlg::Brin2Dlg(Clock* clockIn)
+    : QDialog(nullptr), clock(clockIn != nullptr ? clockIn : &DefaultClock()), core(clockIn) {
+    Construct();
+}
+
+Brin2Dlg::Brin2Dlg(Clock* clockIn, uint32_t volumeSerial)
+    : QDialog(nullptr),
+      clock(clockIn != nullptr ? clockIn : &DefaultClock()),
+      core(clockIn),
+      config(volumeSerial) {
+    Construct();
+}
+
+Brin2Dlg::~Brin2Dlg() = default;
+
+void Brin2Dlg::Construct() {
+    windowIcon = BrinIcon(133);
+    lastReconnectTime = clock->Now();
+    BuildControls();
+
+    refreshTimer.setInterval(1000);
+    connect(&refreshTimer, &QTimer::timeout, this, &Brin2Dlg::OnTimer);
+    connect(&tray, &TrayIcon::Command, this, &Brin2Dlg::OnCommand);
+    connect(&tray, &TrayIcon::ShowRequested, this, &Brin2Dlg::OnShowWindow);
+}
+
+// Template 102, in tab order.
+void Brin2Dlg::BuildControls() {
+    setWindowTitle(QString::fromUtf8("Сорвель-А ver 1.2"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(DialogUnits::TemplateFont());
+    const DialogUnits du(font());
+    setFixedSize(du.Size(289, 174));
+
+    auto edit = [&](int id, QRect rect) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QString::number(id));
+        e->setGeometry(rect);
+        e->setValidator(new Cp1251Validator(e));
+        return e;
+    };
+    auto button = [&](int id, const char* text, QRect rect) {
+        auto* b = new QPushButton(QString::fromUtf8(text), this);
+        b->setObjectName(QString::number(id));
+        b->setGeometry(rect);
+        b->setAutoDefault(false);  // no default button: Enter does nothing
+        connect(b, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+        return b;
+    };
+    auto label = [&](const char* text, QRect rect) {
+        auto* l = new QLabel(QString::fromUtf8(text), this);
+        l->setGeometry(rect);
+        return l;
+    };
+    auto blackFrame = [&](QRect rect) {
+        auto* f = new QFrame(this);
+        f->setGeometry(rect);
+        f->setFrameStyle(QFrame::Box | QFrame::Plain);
+        f->setLineWidth(1);
+        QPalette palette = f->palette();
+        palette.setColor(QPalette::WindowText, Qt::black);
+        f->setPalette(palette);
+        return f;
+    };
+
+    loginEdit = edit(kIdLogin, du.Rect(60, 47, 70, 14));
+    passwordEdit = edit(kIdPassword, du.Rect(60, 66, 70, 14));
+    passwordEdit->setEchoMode(QLineEdit::Password);
+    button(kIdConnect, "Подключить", du.Rect(13, 123, 58, 14));
+    button(kIdDisconnect, "Отключить", du.Rect(82, 123, 56, 14));
+    label("Логин", du.Rect(32, 50, 22, 8));
+    label("Пароль", du.Rect(28, 69, 26, 8));
+    statusLamp = blackFrame(du.Rect(23, 153, 10, 9));
+    statusLamp->setObjectName(QString::number(kIdLamp));
+    balanceLabel = label("0.0", du.Rect(103, 88, 31, 8));
+    balanceLabel->setObjectName(QString::number(kIdBalance));
+    label("Денег на счету", du.Rect(17, 88, 51, 8));
+    button(kIdSettings, "Установки", du.Rect(149, 123, 56, 14));
+    counterList = new QTreeWidget(this);
+    counterList->setObjectName(QString::number(kIdCounters));
+    counterList->setGeometry(du.Rect(173, 22, 110, 55));
+    counterList->setRootIsDecorated(false);
+    counterList->setColumnCount(2);
+    counterList->header()->setStretchLastSection(false);
+    counterList->header()->setSectionsMovable(false);
+    label("Статистика:", du.Rect(165, 10, 42, 8));
+    label("Осталось МБ", du.Rect(17, 102, 46, 8));
+    remainingLabel = label("0.0", du.Rect(103, 102, 31, 8));
+    remainingLabel->setObjectName(QString::number(kIdRemaining));
+    button(kIdMessages, "Сообщения", du.Rect(216, 123, 56, 14));
+    auto* group = new QGroupBox(QString::fromUtf8("Статус:"), this);
+    group->setGeometry(du.Rect(6, 142, 277, 25));
+    statusLabel = label("", du.Rect(39, 153, 236, 8));
+    statusLabel->setObjectName(QString::number(kIdStatus));
+    auto* logo = new QLabel(this);
+    const QPixmap bitmap = BrinLogo();
+    logo->setPixmap(bitmap);
+    logo->setGeometry(QRect(du.Rect(6, 3, 0, 0).topLeft(), QSize(220, 56)));
+    button(kIdStatistics, "Статистика подробнее...", du.Rect(173, 82, 110, 13));
+    blackFrame(du.Rect(6, 115, 277, 1));
+    button(kIdCheck, "Проверка связи с сервером", du.Rect(174, 98, 109, 13));
+
+    for (QLabel* l : {balanceLabel, remainingLabel, statusLabel}) l->setWordWrap(false);
+    // The frames, labels and the group box take no focus; the tab order is the
+    // order of creation above: the two edits, the buttons and the list.
+    setFocusPolicy(Qt::NoFocus);
+}
+
+QPushButton* Brin2Dlg::Button(int id) const {
+    return findChild<QPushButton*>(QString::number(id), Qt::FindDirectChildrenOnly);
+}
+
+bool Brin2Dlg::DoDataExchange(bool take) {
+    if (take) {
+        if (!TakeText(loginEdit, &loginText, kLoginLimit, this)) return false;
+        if (!TakeText(passwordEdit, &passwordText, kPasswordLimit, this)) return false;
+        balanceText = ToCp1251(balanceLabel->text());
+        remainingText = ToCp1251(remainingLabel->text());
+        statusText = ToCp1251(statusLabel->text());
+        return true;
+    }
+    LoadText(loginEdit, loginText, kLoginLimit);
+    LoadText(passwordEdit, passwordText, kPasswordLimit);
+    balanceLabel->setText(FromCp1251(balanceText));
+    remainingLabel->setText(FromCp1251(remainingText));
+    statusLabel->setText(FromCp1251(statusText));
+    return true;
+}
+
+bool Brin2Dlg::OnInitDialog() {
+    DoDataExchange(false);
+    setWindowIcon(windowIcon);
+    pager = std::make_unique<Pager>();
+    tray.SetMenu(kMenuDisconnected);
+    tray.Add(kIconDisconnected);
+    const char* login = config.GetValue("Login");
+    const char* password = config.GetPassword("Pass");
+    loginText = login != nullptr ? login : "";
+    passwordText = password != nullptr ? password : "";
+    balanceText = "0.0";
+    remainingText = "0.0";
+    counterList->setHeaderLabels({QStringLiteral("Traffic"), QStringLiteral("Total (M)")});
+    counterList->setColumnWidth(0, 100);
+    counterList->setColumnWidth(1, 55);
+    DoDataExchange(false);
+    if (config.autoConnect != 0) {
+        HandOver();
+        core.Connect();
+    }
+    refreshTimer.start();
+    loginEdit->setFocus();
+    return true;
+}
+
+void Brin2Dlg::HandOver() {
+    BoundedCopy(core.login, sizeof core.login, loginText);
+    BoundedCopy(core.password, sizeof core.password, passwordText);
+    BoundedCopy(core.serverAddress, sizeof core.serverAddress, config.ipText);
+    core.port = ReadDecimal(config.portText);
+}
+
+int Brin2Dlg::DoModal() {
+    OnInitDialog();
+    QRect box(QPoint(0, 0), frameGeometry().size());
+    if (QScreen* s = screen()) box.moveCenter(s->availableGeometry().center());
+    move(box.topLeft());
+    show();
+    if (exitRequested == 0) {
+        QEventLoop loop;
+        connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    // Told to quit by other means (the session's end): the exit path still runs.
+    if (exitRequested == 0) OnExit();
+    return result();
+}
+
+void Brin2Dlg::OnTimer() {
+    const PollResult result = core.Step();
+    if (result == PollResult::NoAnswer || result == PollResult::Rejected) {
+        statusText = Cp(result == PollResult::NoAnswer ? "Сервер не отвечает, проверьте настройки сети"
+                                           : "Неверный логин или пароль...");
+        DoDataExchange(false);
+        return;
+    }
+
+    if (core.balance != lastBalanceShown) {
+        lastBalanceShown = core.balance;
+        const int32_t q = core.balance / 1000;
+        const int32_t r = core.balance - q * 1000;
+        // abs() of q and r is safe: |q| < 2^31 / 1000 and |r| < 1000.
+        balanceText = Format(core.balance < 0 ? "-%d.%03d" : "%d.%03d", std::abs(q), std::abs(r));
+        DoDataExchange(false);
+    }
+
+    if (core.messagePending != 0) {
+        core.messagePending = 0;
+        pager->AddMessage(core.messageTime, core.messageText);
+    }
+
+    if (core.countersChanged != 0) {
+        core.countersChanged = 0;
+        counterList->clear();
+        for (const TrafficCounter& counter : core.counters) {
+            if (counter.byteCount == 0) continue;
+            std::string label(counter.name, strnlen(counter.name, sizeof counter.name));
+            if (label.empty()) label = Format("traffic %d", static_cast<int32_t>(counter.idLow));
+            auto* row = new QTreeWidgetItem(counterList);
+            row->setText(0, FromCp1251(label));
+            row->setText(1, QString::fromStdString(Megabytes(counter.byteCount, "%.2f")));
+        }
+        remainingText = Megabytes(core.remainingBytes, "%.2f (M)");
+        DoDataExchange(false);
+    }
+
+    const int32_t now = clock->Now();
+    if (config.keepConn != 0 && core.state == SessionState::Idle && now - lastReconnectTime > kReconnectWait) {
+        HandOver();
+        lastReconnectTime = now;
+        core.Connect();
+    }
+
+    if (core.connected != lastConnectedShown) {
+        lastConnectedShown = core.connected;
+        const bool on = core.connected != 0;
+        tray.SetMenu(on ? kMenuConnected : kMenuDisconnected);
+        loginEdit->setReadOnly(on);
+        passwordEdit->setReadOnly(on);
+        config.connectedShown = on ? 1 : 0;
+        tray.SetIcon(on ? kIconConnected : kIconDisconnected);
+        if (on) {
+            statusText.clear();
+            DoDataExchange(false);
+        }
+        update();  // the lamp follows lastConnectedShown
+    }
+
+    if (hideOnFirstConnect != 0 && core.connected != 0) {
+        // Without a notification area the window stays: hidden, it could not be found again.
+        if (TrayIcon::Available()) HideToTray();
+        hideOnFirstConnect = 0;
+    }
+}
+
+void Brin2Dlg::OnCommand(int id) {
+    switch (id) {
+        case kIdConnect:
+        case kCmdConnect: OnConnect(); break;
+        case kIdDisconnect:
+        case kCmdDisconnect: OnDisconnect(); break;
+        case kIdSettings: OnSettings(); break;
+        case kIdMessages: OnMessages(); break;
+        case kIdStatistics: OnStatistics(); break;
+        case kIdCheck: OnConnectivityCheck(); break;
+        case kCmdShow131:
+        case kCmdShow132: OnShowWindow(); break;
+        case kCmdExit131:
+        case kCmdExit132: OnExit(); break;
+        default: break;
+    }
+}
+
+void Brin2Dlg::OnConnect() {
+    DoDataExchange(true);  // on a limit message the command goes on with what the strings hold
+    config.SetPassword("Pass", config.savePassword == 1 ? passwordText.c_str() : "");
+    config.SetValue("Login", loginText.c_str());
+    config.SetValue("IP", config.ipText.c_str());
+    config.SetValue("Port", config.portText.c_str());
+    config.SaveFile();
+    HandOver();
+    core.Connect();
+}
+
+void Brin2Dlg::OnDisconnect() {
+    lastReconnectTime = clock->Now();
+    core.Disconnect();
+}
+
+void Brin2Dlg::OnSettings() {
+    if (config.DoModal() != QDialog::Accepted) return;
+    DoDataExchange(true);
+    config.SetValue("SavePassword", config.savePassword == 1 ? "1" : "0");
+    config.SetValue("AutoConnect", config.autoConnect == 1 ? "1" : "0");
+    config.SetPassword("Pass", config.savePassword == 1 ? passwordText.c_str() : "");
+    config.SetValue("KeepConn", config.keepConn == 1 ? "1" : "0");
+    config.SetValue("Login", loginText.c_str());
+    config.SetValue("IP", config.ipText.c_str());
+    config.SetValue("Port", config.portText.c_str());
+    config.SaveFile();
+}
+
+void Brin2Dlg::OnMessages() { pager->DoModal(this); }
+
+void Brin2Dlg::OnStatistics() {
+    QDesktopServices::openUrl(QUrl(QStringLiteral(BRIN_STATISTICS_URL)));
+}
+
+void Brin2Dlg::OnConnectivityCheck() { RunConnectivityCheck(this); }
+
+void Brin2Dlg::OnShowWindow() {
+    show();
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void Brin2Dlg::OnExit() {
+    exitRequested = 1;
+    // Sent, not posted: the logout and the tray icon's removal are done when this returns.
+    QCloseEvent close;
+    QCoreApplication::sendEvent(this, &close);
+}
+
+void Brin2Dlg::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    if (exitRequested != 0) {
+        core.Disconnect();
+        tray.Remove();
+        refreshTimer.stop();
+        done(QDialog::Rejected);
+        return;
+    }
+    OnClose();
+}
+
+void Brin2Dlg::OnClose() {
+    HideToTray();
+    hideOnFirstConnect = 0;
+}
+
+void Brin2Dlg::HideToTray() {
+    showMinimized();
+    if (TrayIcon::Available()) hide();
+}
+
+void Brin2Dlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible() &&
+        TrayIcon::Available())
+        hide();  // only the tray icon remains
+}
+
+void Brin2Dlg::reject() { OnClose(); }
+
+void Brin2Dlg::accept() {}
+
+void Brin2Dlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(Qt::black);
+    painter.setBrush(lastConnectedShown != 0 ? QColor(0, 255, 0) : QColor(255, 0, 0));
+    // The control draws its own black frame over the edge afterwards.
+    painter.drawRect(statusLamp->geometry().adjusted(0, 0, -1, -1));
+}

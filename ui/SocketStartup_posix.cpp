@@ -1,0 +1,4 @@
+// POSIX sockets need no start-up.
+#include "SocketStartup.h"
+
+bool StartSocketLayer() { return true; }

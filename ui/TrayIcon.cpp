@@ -1,0 +1,80 @@
+// The tray icon and its two menus; the menu being shown survives a swap until it closes.
+#include "TrayIcon.h"
+
+#include <QMenu>
+
+#include "Resources.h"
+
+namespace {
+
+bool QtProbe() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+TrayIcon::AvailabilityProbe g_probe = QtProbe;
+
+struct MenuItem {
+    int id;
+    const char* caption;  // UTF-8
+};
+
+const MenuItem kMenu131[] = {
+    {kCmdExit131, "Выход"}, {kCmdShow131, "Окно программы"}, {kCmdConnect, "Подключить"}};
+const MenuItem kMenu132[] = {
+    {kCmdExit132, "Выход"}, {kCmdShow132, "Окно программы"}, {kCmdDisconnect, "Отключить"}};
+
+}  // namespace
+
+TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
+    connect(&icon_, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
+}
+
+TrayIcon::~TrayIcon() {
+    icon_.setContextMenu(nullptr);
+    delete menu_;
+}
+
+bool TrayIcon::Available() { return g_probe(); }
+
+TrayIcon::AvailabilityProbe TrayIcon::SetAvailabilityProbe(AvailabilityProbe probe) {
+    AvailabilityProbe old = g_probe;
+    g_probe = probe != nullptr ? probe : QtProbe;
+    return old;
+}
+
+void TrayIcon::Add(int iconId) {
+    SetIcon(iconId);
+    icon_.setToolTip(QStringLiteral("Internet access"));
+    icon_.show();
+}
+
+void TrayIcon::SetIcon(int iconId) {
+    iconId_ = iconId;
+    icon_.setIcon(BrinIcon(iconId));
+}
+
+void TrayIcon::Remove() { icon_.hide(); }
+
+void TrayIcon::SetMenu(int menuId) {
+    QMenu* old = menu_;
+    auto* menu = new QMenu;
+    menu->setTitle(menuId == kMenuConnected ? QStringLiteral("M2") : QStringLiteral("M1"));
+    for (const MenuItem& item : menuId == kMenuConnected ? kMenu132 : kMenu131) {
+        const int id = item.id;
+        connect(menu->addAction(QString::fromUtf8(item.caption)), &QAction::triggered, this,
+                [this, id] { emit Command(id); });
+    }
+    menu_ = menu;
+    menuId_ = menuId;
+    icon_.setContextMenu(menu);
+    if (old == nullptr) return;
+    // A tick may swap the menus while the old one is open; its chosen item must
+    // still arrive, so it goes only once it has closed.
+    if (old->isVisible())
+        connect(old, &QMenu::aboutToHide, old, &QObject::deleteLater);
+    else
+        old->deleteLater();
+}
+
+void TrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason) {
+    // A right click opens the context menu through the platform; a single left
+    // click does nothing.
+    if (reason == QSystemTrayIcon::DoubleClick) emit ShowRequested();
+}

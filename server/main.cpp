@@ -1,0 +1,185 @@
+// brin-server: reads its options and accounts, then serves until SIGINT or SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AccessServer.h"
+#include "Accounts.h"
+#include "Clock.h"
+#include "UdpSocket.h"
+
+#ifndef BRIN_VERSION
+#define BRIN_VERSION "0"
+#endif
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+extern "C" void OnStopSignal(int) { stopRequested = 1; }
+
+struct ServerArgs {
+    std::string listen = "127.0.0.1:5001";
+    std::string accountsFile;
+    bool demo = false;
+    uint32_t dropPolls = 0;
+    bool help = false;
+    bool version = false;
+};
+
+using Apply = bool (*)(ServerArgs&, const std::string&);
+
+struct OptionSpec {
+    const char* name;
+    const char* argument;  // nullptr: a switch
+    const char* help;
+    Apply apply;
+};
+
+const OptionSpec kOptions[] = {
+    {"--listen", "ADDR:PORT", "address and UDP port to serve (default 127.0.0.1:5001; port 0 picks a free one)",
+     [](ServerArgs& a, const std::string& v) { a.listen = v; return true; }},
+    {"--accounts", "FILE", "accounts file (UTF-8; see README)",
+     [](ServerArgs& a, const std::string& v) { a.accountsFile = v; return true; }},
+    {"--demo", nullptr, "add the account demo/demo; every poll raises the counters and lowers the balance",
+     [](ServerArgs& a, const std::string&) { a.demo = true; return true; }},
+    {"--drop-polls", "N", "leave the first N POLLs of every session unanswered (3 or more: the client loses it)",
+     [](ServerArgs& a, const std::string& v) {
+         char* end = nullptr;
+         const unsigned long n = std::strtoul(v.c_str(), &end, 10);
+         if (v.empty() || *end != '\0' || v[0] == '-' || n > 1000000) return false;
+         a.dropPolls = static_cast<uint32_t>(n);
+         return true;
+     }},
+    {"--help", nullptr, "show this help and exit", [](ServerArgs& a, const std::string&) { a.help = true; return true; }},
+    {"--version", nullptr, "show the version and exit",
+     [](ServerArgs& a, const std::string&) { a.version = true; return true; }},
+};
+
+std::string Usage() {
+    std::string text = "usage: brin-server [options]\n"
+                       "A reference access server for the demo, the tests and a provider's own checks.\n"
+                       "Needs --accounts, --demo or both.\n\noptions:\n";
+    for (const OptionSpec& o : kOptions) {
+        std::string left = std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
+        if (left.size() < 24) left.resize(24, ' ');
+        else left += "  ";
+        text += left + o.help + "\n";
+    }
+    return text;
+}
+
+int UsageError(const std::string& message) {
+    std::cerr << "brin-server: " << message << "\n" << Usage();
+    return 64;
+}
+
+bool ParseListen(const std::string& text, Endpoint* out) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon > 15) return false;
+    const std::string address = text.substr(0, colon), port = text.substr(colon + 1);
+    char* end = nullptr;
+    const unsigned long p = std::strtoul(port.c_str(), &end, 10);
+    if (port.empty() || *end != '\0' || port[0] == '-' || p > 65535) return false;
+    out->address = ParseIPv4(address.c_str());
+    if (out->address == 0xFFFFFFFFu) return false;
+    out->port = PortToNetwork(static_cast<uint16_t>(p));
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ServerArgs args;
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i], value;
+        const size_t eq = word.find('=');
+        const bool inlineValue = word.compare(0, 2, "--") == 0 && eq != std::string::npos;
+        if (inlineValue) {
+            value = word.substr(eq + 1);
+            word = word.substr(0, eq);
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& o : kOptions)
+            if (word == o.name) spec = &o;
+        if (spec == nullptr) return UsageError("unknown option '" + word + "'");
+        if (spec->argument != nullptr && !inlineValue) {
+            if (i + 1 >= argc) return UsageError(word + " needs " + spec->argument);
+            value = argv[++i];
+        } else if (spec->argument == nullptr && inlineValue) {
+            return UsageError(word + " takes no value");
+        }
+        if (!spec->apply(args, value)) return UsageError("bad value '" + value + "' for " + word);
+    }
+    if (args.help) {
+        std::cout << Usage();
+        return 0;
+    }
+    if (args.version) {
+        std::cout << "brin-server " << BRIN_VERSION << "\n";
+        return 0;
+    }
+    Endpoint listen;
+    if (!ParseListen(args.listen, &listen))
+        return UsageError("--listen wants a dotted IPv4 address and a port, as 127.0.0.1:5001");
+    if (args.accountsFile.empty() && !args.demo) return UsageError("give --accounts FILE, --demo or both");
+
+    std::vector<Account> accounts;
+    if (!args.accountsFile.empty()) {
+        std::ifstream in(args.accountsFile, std::ios::binary);
+        if (!in) {
+            std::cerr << "brin-server: cannot read " << args.accountsFile << "\n";
+            return 1;
+        }
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string error;
+        if (!ParseAccounts(text.str(), &accounts, &error)) {
+            std::cerr << "brin-server: " << args.accountsFile << ": " << error << "\n";
+            return 1;
+        }
+    }
+    if (args.demo) {
+        accounts.push_back(DemoAccount());
+        const std::string error = CheckAccountSet(accounts);
+        if (!error.empty()) {
+            std::cerr << "brin-server: with the demo account: " << error << "\n";
+            return 1;
+        }
+    }
+
+    AccessServer::Options options;
+    options.demo = args.demo;
+    options.dropPolls = args.dropPolls;
+    AccessServer server(std::move(accounts), options, DefaultClock(), &std::cerr);
+    if (!server.Open(listen)) {
+        std::cerr << "brin-server: cannot listen on " << args.listen << "\n";
+        return 1;
+    }
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+
+    char where[32];
+    FormatEndpoint(server.LocalEndpoint(), where, sizeof where);
+    std::cerr << ("listening on " + std::string(where) + ", " +
+                  std::to_string(server.Accounts().size()) + " account(s)" +
+                  (args.demo ? ", demo mode" : "") + "\n")
+              << std::flush;
+
+    while (!stopRequested) {
+        if (server.Pump(200) < 0) {
+            std::cerr << "brin-server: the socket failed\n";
+            return 1;
+        }
+    }
+    const AccessServer::Stats& stats = server.GetStats();
+    std::cerr << ("stopped: " + std::to_string(server.SessionCount()) + " session(s) open, " +
+                  std::to_string(stats.handshakes) + " handshake(s), " +
+                  std::to_string(stats.polls) + " poll reply(ies)\n")
+              << std::flush;
+    return 0;
+}

@@ -11,4 +11,8 @@ int ReplaceFileAtomically(const std::string& path, const std::string& bytes,
                           int newFileMode = 0644);
 
 // Tests: make the next write fail after `bytesBeforeFailure` bytes (-1 turns it off).
+// The failure is used up by that one call of ReplaceFileAtomically.
 void InjectAtomicWriteFailure(long bytesBeforeFailure);
+
+// For the platform halves: the injected failure, or -1; taking it clears it.
+long TakeInjectedAtomicWriteFailure();

@@ -20,6 +20,10 @@ public:
     // Local time as "%S:%M:%H %d/%m/%Y"; empty when it cannot be converted.
     static std::string FormatMessageTime(int32_t time);
 
+    // The history text that the bytes of history.ini read into: every line, ended
+    // by CR LF or a lone LF (or by the end of the file), followed by CR LF.
+    static std::string HistoryFromFileBytes(const std::string& bytes);
+
     std::string history;  // Windows-1251, CR LF line ends
     int32_t isOpen = 0;
 

@@ -18,12 +18,20 @@ public:
     // serial, LoadFile, defaults for missing keys, SaveFile, current settings.
     SettingsStore();
     explicit SettingsStore(uint32_t volumeSerial);  // the same with a given serial (tests)
+    // An empty store keyed by `volumeSerial` that touches no file: the line reader
+    // and the scrambling on their own (fuzzing, tests).
+    struct Detached {};
+    SettingsStore(Detached, uint32_t volumeSerial);
     virtual ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
     int LoadFile();  // 0, or -1 when brin.ini cannot be opened
     int SaveFile();  // 0, or -1 when the new file could not be written completely
+    // What LoadFile does with the bytes of brin.ini (CR LF or LF line ends), and the
+    // bytes SaveFile writes (CR LF line ends on every platform).
+    void LoadText(const std::string& bytes);
+    std::string FileText() const;
     const char* GetValue(const char* name);
     const char* AddValue(const char* name, const char* value);
     const char* SetValue(const char* name, const char* value);
@@ -33,10 +41,12 @@ public:
     SettingEntry* NewEntry();
     SettingEntry* OldestEntry();
 
+    // The line reader. `out` must hold the whole text it is given (line or part).
     static char* ParseLine(char* line, char* out, int index);
     static char* GetField(const char* text, char* out, int index, char separator);
     static char* GetWord(const char* text, char* out, int index);
     static void BytesToHex(const uint8_t* bytes, char* out);  // 8 bytes -> 16 digits
+    // Digit pairs to bytes; a pair that does not start with a hex digit gives 0.
     static void HexToBytes(const char* hex, uint8_t* out);
 
     // Current settings (Windows-1251 byte strings).
@@ -53,4 +63,5 @@ public:
 
 private:
     void Construct(uint32_t volumeSerial);
+    void SetKey(uint32_t volumeSerial);
 };

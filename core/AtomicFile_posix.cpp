@@ -1,0 +1,114 @@
+// Replacing a whole file on POSIX systems: a new file beside the old one, synced, then renamed over it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "AtomicFile.h"
+
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// A symbolic link stays a link: its target is the file that gets replaced.
+std::string ResolveLink(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) return path;
+    std::string target(real);
+    std::free(real);
+    return target;
+}
+
+// Creates a new, unique file in `dir` (the umask applies to `mode`, as for any new file).
+int CreateTemporary(const std::string& dir, const std::string& base, int mode, std::string* name) {
+    static unsigned counter = 0;
+    unsigned seed = static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(std::time(nullptr));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%08x%04x", seed, ++counter & 0xffffu);
+        *name = dir + "/." + base + suffix;
+        int fd = open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+        if (fd >= 0 || errno != EEXIST) return fd;
+        seed = seed * 1103515245u + 12345u;
+    }
+    return -1;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A filesystem without sync support still gets the file; any other sync error is a failure.
+bool SyncFile(int fd) {
+    if (fsync(fd) == 0) return true;
+    return errno == EINVAL || errno == ENOTSUP || errno == ENOSYS;
+}
+
+}  // namespace
+
+int ReplaceFileAtomically(const std::string& path, const std::string& bytes, int newFileMode) {
+    long failAfter = TakeInjectedAtomicWriteFailure();
+    std::string target = ResolveLink(path);
+    std::string dir = DirectoryOf(target);
+    size_t slash = target.find_last_of('/');
+    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    struct stat old;
+    bool replacing = stat(target.c_str(), &old) == 0;
+    std::string temp;
+    int fd = CreateTemporary(dir, base, replacing ? 0600 : newFileMode, &temp);
+    if (fd < 0) return -1;
+
+    bool ok = true;
+    if (replacing) {
+        // Owner first: fchown may clear set-id bits that fchmod then puts back.
+        if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
+            fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Not permitted for another owner's file: the new file is ours.
+        }
+        ok = fchmod(fd, old.st_mode & 07777) == 0;
+    }
+    if (failAfter >= 0) {
+        size_t partial = static_cast<size_t>(failAfter) < bytes.size()
+                             ? static_cast<size_t>(failAfter)
+                             : bytes.size();
+        WriteAll(fd, bytes.data(), partial);
+        ok = false;
+    } else if (ok) {
+        ok = WriteAll(fd, bytes.data(), bytes.size()) && SyncFile(fd);
+    }
+    if (close(fd) != 0) ok = false;
+    if (ok && rename(temp.c_str(), target.c_str()) != 0) ok = false;
+    if (!ok) {
+        unlink(temp.c_str());
+        return -1;
+    }
+
+    // Make the rename itself durable; the new contents are in place either way.
+    int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        SyncFile(dirFd);
+        close(dirFd);
+    }
+    return 0;
+}

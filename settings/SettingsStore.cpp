@@ -1,0 +1,281 @@
+// The settings store: brin.ini read, completed with its defaults and written back, and the scrambled password.
+#include "SettingsStore.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "AtomicFile.h"
+#include "Cipher.h"
+#include "VolumeSerial.h"
+
+namespace {
+
+const char kFileName[] = "brin.ini";
+constexpr int kNewFileMode = 0600;    // owner only: the file holds the scrambled password
+constexpr size_t kPieceLength = 254;  // a longer line is read as several pieces
+
+// Names and values are kept to their first 31 characters.
+void CopyCut(char field[32], const char* text) {
+    size_t n = 0;
+    for (; n < 31 && text[n] != '\0'; ++n) field[n] = text[n];
+    std::memset(field + n, 0, 32 - n);
+}
+
+// A switch is on when its value reads as a non-zero decimal number: leading
+// blanks, an optional sign, digits. Any non-zero digit makes it non-zero, so a
+// long run of digits never wraps round to 0.
+int32_t SwitchOn(const char* text) {
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    if (*p == '+' || *p == '-') ++p;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (*p != '0') return 1;
+    }
+    return 0;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Field number `index` of `text`, fields parted by runs of separators.
+template <typename IsSeparator>
+char* Field(const char* text, char* out, int index, IsSeparator isSeparator) {
+    if (index < 0) return nullptr;
+    const char* p = text;
+    for (int j = 0; j <= index; ++j) {
+        while (*p != '\0' && isSeparator(*p)) ++p;
+        if (*p == '\0') return nullptr;
+        if (j < index) {
+            while (*p != '\0' && !isSeparator(*p)) ++p;
+        }
+    }
+    char* o = out;
+    while (*p != '\0' && !isSeparator(*p)) *o++ = *p++;
+    *o = '\0';
+    if (o != out && o[-1] == '\n') o[-1] = '\0';
+    return out;
+}
+
+struct Default {
+    const char* name;
+    const char* value;
+};
+
+}  // namespace
+
+SettingsStore::SettingsStore() { Construct(VolumeSerialNumber()); }
+
+SettingsStore::SettingsStore(uint32_t volumeSerial) { Construct(volumeSerial); }
+
+SettingsStore::SettingsStore(Detached, uint32_t volumeSerial) { SetKey(volumeSerial); }
+
+SettingsStore::~SettingsStore() {
+    while (head != nullptr) {
+        SettingEntry* older = head->next;
+        delete head;
+        head = older;
+    }
+}
+
+void SettingsStore::SetKey(uint32_t volumeSerial) {
+    for (int i = 0; i < 4; ++i) {
+        key[i] = static_cast<uint8_t>(volumeSerial >> (8 * i));
+        key[i + 4] = key[i];
+    }
+}
+
+void SettingsStore::Construct(uint32_t volumeSerial) {
+    SetKey(volumeSerial);
+    if (LoadFile() != 0) {
+        static const Default firstStart[] = {
+            {"SavePassword", "1"}, {"AutoConnect", "0"}, {"KeepConn", "0"}, {"IP", ""},
+            {"Port", "5001"},      {"Login", ""},        {"Pass", ""}};
+        for (const Default& d : firstStart) AddValue(d.name, d.value);
+        SetPassword("Pass", "");
+    } else {
+        static const Default missing[] = {
+            {"SavePassword", "1"}, {"IP", ""},          {"Port", "5001"}, {"Login", ""},
+            {"Pass", ""},          {"AutoConnect", "0"}, {"KeepConn", "0"}};
+        for (const Default& d : missing) {
+            if (GetValue(d.name) != nullptr) continue;
+            AddValue(d.name, d.value);
+            if (std::strcmp(d.name, "Pass") == 0) SetPassword("Pass", "");
+        }
+    }
+    SaveFile();
+    savePassword = SwitchOn(GetValue("SavePassword"));
+    autoConnect = SwitchOn(GetValue("AutoConnect"));
+    keepConn = SwitchOn(GetValue("KeepConn"));
+    ipText = GetValue("IP");
+    portText = GetValue("Port");
+}
+
+int SettingsStore::LoadFile() {
+    std::FILE* file = std::fopen(kFileName, "rb");
+    if (file == nullptr) return -1;
+    std::string bytes;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+    std::fclose(file);
+    LoadText(bytes);
+    return 0;
+}
+
+void SettingsStore::LoadText(const std::string& bytes) {
+    // Read as a text-mode file is: CR LF comes in as LF, a lone CR stays.
+    std::string text;
+    text.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+        text += bytes[i];
+    }
+
+    char line[kPieceLength + 2];
+    char name[sizeof line];
+    char value[sizeof line];
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t n = 0;
+        while (n < kPieceLength && pos + n < text.size()) {
+            if (text[pos + n++] == '\n') break;
+        }
+        std::memcpy(line, text.data() + pos, n);
+        line[n] = '\0';
+        pos += n;
+        if (ParseLine(line, name, 0) == nullptr || ParseLine(line, value, 1) == nullptr) continue;
+        // Look the name up as it will be stored, so that two long names alike in
+        // their first 31 characters never become two entries of one name.
+        name[31] = '\0';
+        if (FindEntry(name) != nullptr) continue;
+        SettingEntry* entry = NewEntry();
+        CopyCut(entry->name, name);
+        CopyCut(entry->value, value);
+    }
+}
+
+std::string SettingsStore::FileText() const {
+    const SettingEntry* oldest = head;
+    while (oldest != nullptr && oldest->next != nullptr) oldest = oldest->next;
+    std::string text;
+    for (const SettingEntry* e = oldest; e != nullptr; e = e->prev) {
+        text += e->name;
+        text += " = ";
+        text += e->value;
+        text += "\r\n";
+    }
+    return text;
+}
+
+int SettingsStore::SaveFile() { return ReplaceFileAtomically(kFileName, FileText(), kNewFileMode); }
+
+const char* SettingsStore::GetValue(const char* name) {
+    SettingEntry* entry = FindEntry(name);
+    return entry != nullptr ? entry->value : nullptr;
+}
+
+const char* SettingsStore::AddValue(const char* name, const char* value) {
+    SettingEntry* entry = NewEntry();
+    CopyCut(entry->name, name);
+    CopyCut(entry->value, value);
+    return entry->value;
+}
+
+const char* SettingsStore::SetValue(const char* name, const char* value) {
+    SettingEntry* entry = FindEntry(name);
+    if (entry == nullptr) return nullptr;
+    CopyCut(entry->value, value);
+    return entry->value;
+}
+
+const char* SettingsStore::SetPassword(const char* name, const char* password) {
+    SettingEntry* entry = FindEntry(name);
+    if (entry == nullptr) return nullptr;
+    std::memset(scratch, 0, sizeof scratch);
+    for (size_t i = 0; i < sizeof scratch && password[i] != '\0'; ++i) {
+        scratch[i] = static_cast<uint8_t>(password[i]);
+    }
+    DesEcbBlocks(scratch, 1, key, 1);
+    char hex[17];
+    BytesToHex(scratch, hex);
+    CopyCut(entry->value, hex);
+    return password;
+}
+
+const char* SettingsStore::GetPassword(const char* name) {
+    SettingEntry* entry = FindEntry(name);
+    if (entry == nullptr) return nullptr;
+    std::memset(scratch, 0, sizeof scratch);
+    HexToBytes(entry->value, scratch);
+    DesEcbBlocks(scratch, 1, key, 0);
+    return reinterpret_cast<const char*>(scratch);
+}
+
+SettingEntry* SettingsStore::FindEntry(const char* name) {
+    for (SettingEntry* e = head; e != nullptr; e = e->next) {
+        if (std::strncmp(e->name, name, sizeof e->name) == 0) return e;
+    }
+    return nullptr;
+}
+
+SettingEntry* SettingsStore::NewEntry() {
+    SettingEntry* entry = new SettingEntry{};
+    entry->next = head;
+    if (head != nullptr) head->prev = entry;
+    head = entry;
+    return entry;
+}
+
+SettingEntry* SettingsStore::OldestEntry() {
+    SettingEntry* e = head;
+    while (e != nullptr && e->next != nullptr) e = e->next;
+    return e;
+}
+
+char* SettingsStore::ParseLine(char* line, char* out, int index) {
+    size_t length = std::strlen(line);
+    if (length > 0 && line[length - 1] == '\n') line[--length] = '\0';
+    if (line[0] == '=') return nullptr;
+    std::vector<char> part(length + 1);
+    if (GetField(line, part.data(), index, '=') == nullptr) return nullptr;
+    if (GetWord(part.data(), out, 0) == nullptr) return nullptr;
+    std::vector<char> second(length + 1);
+    if (GetWord(part.data(), second.data(), 1) != nullptr) return nullptr;
+    return out;
+}
+
+char* SettingsStore::GetField(const char* text, char* out, int index, char separator) {
+    return Field(text, out, index, [separator](char c) { return c == separator; });
+}
+
+char* SettingsStore::GetWord(const char* text, char* out, int index) {
+    return Field(text, out, index, [](char c) { return c == ' ' || c == '\t'; });
+}
+
+void SettingsStore::BytesToHex(const uint8_t* bytes, char* out) {
+    static const char digits[] = "0123456789ABCDEF";
+    for (int i = 0; i < 8; ++i) {
+        out[2 * i] = digits[bytes[i] >> 4];
+        out[2 * i + 1] = digits[bytes[i] & 0x0f];
+    }
+    out[16] = '\0';
+}
+
+void SettingsStore::HexToBytes(const char* hex, uint8_t* out) {
+    // The length is a 16-bit count, so at most 32768 bytes are ever written.
+    size_t length = static_cast<uint16_t>(std::strlen(hex));
+    for (size_t k = 0; 2 * k < length; ++k) {
+        int high = HexDigit(hex[2 * k]);
+        int low = 2 * k + 1 < length ? HexDigit(hex[2 * k + 1]) : -1;
+        if (high < 0) {
+            out[k] = 0;
+        } else {
+            out[k] = static_cast<uint8_t>(low < 0 ? high : high * 16 + low);
+        }
+    }
+}

@@ -1,0 +1,113 @@
+// The history text: history.ini read at start, entries built and saved before they are shown.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AtomicFile.h"
+#include "MessageHistory.h"
+#include "TempDir.h"
+
+namespace {
+
+constexpr int32_t kTime = 1236431109;
+
+// Records each entry shown, with history.ini as it was at that moment.
+class RecordingHistory : public MessageHistory {
+public:
+    std::vector<std::string> shown;
+    std::vector<std::string> fileWhenShown;
+
+protected:
+    void ShowNewEntry(const std::string& entry) override {
+        shown.push_back(entry);
+        fileWhenShown.push_back(ReadBytes("history.ini"));
+    }
+};
+
+struct LoadCase {
+    const char* what;
+    std::string file;
+    std::string history;
+};
+
+const std::vector<LoadCase> kLoadCases = {
+    {"empty file", "", ""},
+    {"CR LF", "one\r\ntwo\r\n\r\n", "one\r\ntwo\r\n\r\n"},
+    {"LF only", "one\ntwo\n\n", "one\r\ntwo\r\n\r\n"},
+    {"last line without a line end", "one\r\ntwo", "one\r\ntwo\r\n"},
+    {"a lone CR is kept", "a\rb\n\r\r\n", "a\rb\r\n\r\r\n"},
+    {"a CR at the end of the file is kept", "a\r", "a\r\r\n"},
+    {"a line longer than 64 KiB", std::string(70000, 'x') + "\ny",
+     std::string(70000, 'x') + "\r\ny\r\n"},
+};
+
+TEST(MessageHistoryTest, LoadsEveryLineWithCrLf) {
+    for (const LoadCase& c : kLoadCases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(MessageHistory::HistoryFromFileBytes(c.file), c.history);
+        TempDir dir;
+        WriteBytes("history.ini", c.file);
+        MessageHistory history;
+        EXPECT_EQ(history.history, c.history);
+    }
+}
+
+TEST(MessageHistoryTest, FirstEntryIsSavedBeforeItIsShown) {
+    TempDir dir;
+    RecordingHistory history;
+    EXPECT_EQ(history.history, "");
+    EXPECT_EQ(history.LoadHistory(), -1);  // there is no file yet
+    EXPECT_EQ(history.AddMessage(kTime, "Hello"), 0);
+
+    const std::string entry = MessageHistory::FormatMessageTime(kTime) + "\r\nHello\r\n";
+    EXPECT_EQ(ReadBytes("history.ini"), entry + "\r\n");
+    EXPECT_EQ(history.shown, std::vector<std::string>{entry});
+    EXPECT_EQ(history.fileWhenShown, std::vector<std::string>{entry + "\r\n"});
+}
+
+TEST(MessageHistoryTest, LfOnlyFileIsSavedWithCrLf) {
+    TempDir dir;
+    WriteBytes("history.ini", "old\nentry\n\n");
+    MessageHistory history;
+    history.AddMessage(kTime, "new");
+    EXPECT_EQ(ReadBytes("history.ini"), "old\r\nentry\r\n\r\n" +
+                                            MessageHistory::FormatMessageTime(kTime) +
+                                            "\r\nnew\r\n\r\n");
+}
+
+// A message's own line ends are stored as they are; only a lone LF reads back as CR LF.
+TEST(MessageHistoryTest, MessageWithLineEnds) {
+    TempDir dir;
+    const std::string time = MessageHistory::FormatMessageTime(kTime);
+    {
+        MessageHistory history;
+        history.AddMessage(kTime, "one\r\ntwo\nthree");
+        EXPECT_EQ(ReadBytes("history.ini"), time + "\r\none\r\ntwo\nthree\r\n\r\n");
+    }
+    MessageHistory reloaded;
+    EXPECT_EQ(reloaded.history, time + "\r\none\r\ntwo\r\nthree\r\n\r\n");
+}
+
+// A save that breaks off leaves the old file whole; the entry stays in memory for the next save.
+TEST(MessageHistoryTest, FailedSaveKeepsOldFile) {
+    TempDir dir;
+    WriteBytes("history.ini", "old\r\n");
+    RecordingHistory history;
+    InjectAtomicWriteFailure(3);
+    history.AddMessage(kTime, "first");
+    EXPECT_EQ(ReadBytes("history.ini"), "old\r\n");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"history.ini"});
+    EXPECT_EQ(history.shown.size(), 1u);  // shown all the same
+
+    InjectAtomicWriteFailure(0);
+    EXPECT_EQ(history.SaveHistory(), -1);
+    EXPECT_EQ(ReadBytes("history.ini"), "old\r\n");
+
+    history.AddMessage(kTime, "second");
+    const std::string time = MessageHistory::FormatMessageTime(kTime);
+    EXPECT_EQ(ReadBytes("history.ini"),
+              "old\r\n" + time + "\r\nfirst\r\n\r\n" + time + "\r\nsecond\r\n\r\n");
+}
+
+}  // namespace

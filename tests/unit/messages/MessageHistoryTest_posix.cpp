@@ -1,0 +1,77 @@
+// The time line in local time, seconds first; a new history.ini readable by all.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "MessageHistory.h"
+#include "TempDir.h"
+
+namespace {
+
+class ZoneTest : public ::testing::Test {
+protected:
+    void SetZone(const char* zone) {
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    void TearDown() override {
+        if (saved_.empty()) {
+            unsetenv("TZ");
+        } else {
+            setenv("TZ", saved_.c_str(), 1);
+        }
+        tzset();
+    }
+
+private:
+    std::string saved_ = std::getenv("TZ") ? std::getenv("TZ") : "";
+};
+
+struct TimeCase {
+    const char* zone;
+    int year, month, day, hour, minute, second;  // local time in that zone
+    const char* line;
+};
+
+const TimeCase kTimeCases[] = {
+    {"UTC0", 2009, 3, 7, 13, 5, 9, "09:05:13 07/03/2009"},
+    {"MSK-3", 2009, 3, 7, 16, 5, 9, "09:05:16 07/03/2009"},  // the same instant, local hours
+    {"UTC0", 1999, 12, 31, 23, 59, 58, "58:59:23 31/12/1999"},
+};
+
+TEST_F(ZoneTest, TimeLineIsLocalSecondsFirst) {
+    for (const TimeCase& c : kTimeCases) {
+        SCOPED_TRACE(c.line);
+        SetZone(c.zone);
+        std::tm local{};
+        local.tm_year = c.year - 1900;
+        local.tm_mon = c.month - 1;
+        local.tm_mday = c.day;
+        local.tm_hour = c.hour;
+        local.tm_min = c.minute;
+        local.tm_sec = c.second;
+        local.tm_isdst = 0;
+        int32_t time = static_cast<int32_t>(std::mktime(&local));
+        EXPECT_EQ(MessageHistory::FormatMessageTime(time), c.line);
+    }
+    SetZone("MSK-3");
+    EXPECT_EQ(MessageHistory::FormatMessageTime(1236431109), "09:05:16 07/03/2009");
+}
+
+TEST(HistoryFileModeTest, NewFileIsReadableByAll) {
+    mode_t previous = umask(022);
+    {
+        TempDir dir;
+        MessageHistory history;
+        history.AddMessage(0, "x");
+        struct stat st;
+        ASSERT_EQ(stat("history.ini", &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0644u);
+    }
+    umask(previous);
+}
+
+}  // namespace

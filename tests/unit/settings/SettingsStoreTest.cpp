@@ -1,0 +1,192 @@
+// brin.ini as the store reads, completes and writes it back; crash-safe saves; the hand-built fixture.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AtomicFile.h"
+#include "SettingsStore.h"
+#include "TempDir.h"
+
+namespace {
+
+constexpr uint32_t kSerial = 0x12345678;
+// The empty password scrambled under kSerial (key 78 56 34 12 78 56 34 12), computed with
+// printf '\0\0\0\0\0\0\0\0' | openssl enc -des-ecb -K 7856341278563412 -nopad
+//     -provider legacy -provider default | xxd -p -u
+const std::string kPassEmpty = "Pass = A9F4ED983A43125D";
+
+const std::string kSave1 = "SavePassword = 1";
+const std::string kAuto0 = "AutoConnect = 0";
+const std::string kKeep0 = "KeepConn = 0";
+const std::string kIpEmpty = "IP = ";
+const std::string kPort5001 = "Port = 5001";
+const std::string kLoginEmpty = "Login = ";
+
+std::string CrLfLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+const std::vector<std::string> kFirstStart = {kSave1,    kAuto0,      kKeep0,    kIpEmpty,
+                                              kPort5001, kLoginEmpty, kPassEmpty};
+
+struct StoreCase {
+    const char* what;
+    bool hasFile;
+    std::string input;
+    std::vector<std::string> written;  // brin.ini after construction, line by line
+    std::string ipText;
+    std::string portText;
+    int savePassword, autoConnect, keepConn;
+};
+
+const std::string k31(31, 'n');
+
+const std::vector<StoreCase> kStoreCases = {
+    {"first start", false, "", kFirstStart, "", "5001", 1, 0, 0},
+    {"second start: empty IP and Login come back last", true, CrLfLines(kFirstStart),
+     {kSave1, kAuto0, kKeep0, kPort5001, kPassEmpty, kIpEmpty, kLoginEmpty}, "", "5001", 1, 0, 0},
+    {"no blanks around =", true, "IP=10.0.0.1\n",
+     {"IP = 10.0.0.1", kSave1, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "10.0.0.1",
+     "5001", 1, 0, 0},
+    {"blanks around =", true, "  IP  =  10.0.0.1  \n",
+     {"IP = 10.0.0.1", kSave1, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "10.0.0.1",
+     "5001", 1, 0, 0},
+    {"tabs around =", true, "\tIP\t=\t 10.0.0.1\t\n",
+     {"IP = 10.0.0.1", kSave1, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "10.0.0.1",
+     "5001", 1, 0, 0},
+    {"a==b", true, "a==b\n",
+     {"a = b", kSave1, kIpEmpty, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "", "5001",
+     1, 0, 0},
+    {"a=b=c", true, "a=b=c\n",
+     {"a = b", kSave1, kIpEmpty, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "", "5001",
+     1, 0, 0},
+    {"two-word value yields nothing", true, "Login = ivan petrov\n",
+     {kSave1, kIpEmpty, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "", "5001", 1, 0, 0},
+    {"lines that yield nothing", true, "=IP = 1.1.1.1\nIP 1.1.1.1\nIP =\nIP = \t\n\r\n = 5\n",
+     {kSave1, kIpEmpty, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "", "5001", 1, 0, 0},
+    {"repeated key: the first wins", true, "Port = 6000\nPort = 7000\n",
+     {"Port = 6000", kSave1, kIpEmpty, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "", "6000", 1, 0,
+     0},
+    {"lower-case name is another key", true, "ip = 10.0.0.1\n",
+     {"ip = 10.0.0.1", kSave1, kIpEmpty, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "",
+     "5001", 1, 0, 0},
+    {"40-character value cut to 31", true, "Login = " + std::string(40, 'x') + "\n",
+     {"Login = " + std::string(31, 'x'), kSave1, kIpEmpty, kPort5001, kPassEmpty, kAuto0, kKeep0},
+     "", "5001", 1, 0, 0},
+    {"long names alike in their first 31 characters are one name", true,
+     k31 + "AAAA = 1\n" + k31 + "BBBB = 2\n",
+     {k31 + " = 1", kSave1, kIpEmpty, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "",
+     "5001", 1, 0, 0},
+    {"SavePassword 2 is on", true, "SavePassword = 2\n",
+     {"SavePassword = 2", kIpEmpty, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "", "5001",
+     1, 0, 0},
+    {"SavePassword -1 is on", true, "SavePassword = -1\n",
+     {"SavePassword = -1", kIpEmpty, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "",
+     "5001", 1, 0, 0},
+    {"SavePassword text is off and stays", true, "SavePassword = yes\n",
+     {"SavePassword = yes", kIpEmpty, kPort5001, kLoginEmpty, kPassEmpty, kAuto0, kKeep0}, "",
+     "5001", 0, 0, 0},
+    {"switches on; a number too long for 32 bits, zeros in front, is still on", true,
+     "AutoConnect = 1\nKeepConn = 004294967296\n",
+     {"AutoConnect = 1", "KeepConn = 004294967296", kSave1, kIpEmpty, kPort5001, kLoginEmpty,
+      kPassEmpty},
+     "", "5001", 1, 1, 1},
+    {"empty Port comes back as 5001 after the loaded keys", true,
+     CrLfLines({"SavePassword = 0", "AutoConnect = 1", "KeepConn = 0", "IP = 10.0.0.1", "Port = ",
+                "Login = user", "Pass = 0123456789ABCDEF"}),
+     {"SavePassword = 0", "AutoConnect = 1", "KeepConn = 0", "IP = 10.0.0.1", "Login = user",
+      "Pass = 0123456789ABCDEF", kPort5001},
+     "10.0.0.1", "5001", 0, 1, 0},
+    {"unknown names keep their order, in front of added keys", true,
+     "Zeta = 1\nAlpha = 2\nIP = 1.2.3.4\nMid = 3\n",
+     {"Zeta = 1", "Alpha = 2", "IP = 1.2.3.4", "Mid = 3", kSave1, kPort5001, kLoginEmpty,
+      kPassEmpty, kAuto0, kKeep0},
+     "1.2.3.4", "5001", 1, 0, 0},
+    // 300 characters: the first 254 are one piece; the next begins exactly at "B".
+    {"300-character line read in pieces of 254", true,
+     "A = " + std::string(250, 'v') + "B = " + std::string(42, 'w') + "\n",
+     {"A = " + std::string(31, 'v'), "B = " + std::string(31, 'w'), kSave1, kIpEmpty, kPort5001,
+      kLoginEmpty, kPassEmpty, kAuto0, kKeep0},
+     "", "5001", 1, 0, 0},
+    {"CR LF and bare LF: no CR in any value", true,
+     "IP = 10.0.0.1\r\nPort = 6000\nLogin = bob\r\n",
+     {"IP = 10.0.0.1", "Port = 6000", "Login = bob", kSave1, kPassEmpty, kAuto0, kKeep0},
+     "10.0.0.1", "6000", 1, 0, 0},
+};
+
+TEST(SettingsStoreTest, ReadsCompletesAndWritesBack) {
+    for (const StoreCase& c : kStoreCases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        if (c.hasFile) WriteBytes("brin.ini", c.input);
+        SettingsStore store(kSerial);
+        EXPECT_EQ(ReadBytes("brin.ini"), CrLfLines(c.written));
+        EXPECT_EQ(store.ipText, c.ipText);
+        EXPECT_EQ(store.portText, c.portText);
+        EXPECT_EQ(store.savePassword, c.savePassword);
+        EXPECT_EQ(store.autoConnect, c.autoConnect);
+        EXPECT_EQ(store.keepConn, c.keepConn);
+        EXPECT_EQ(store.connectedShown, 0);
+    }
+}
+
+TEST(SettingsStoreTest, SetValueChangesInPlaceAndNeverAdds) {
+    TempDir dir;
+    SettingsStore store(kSerial);
+    EXPECT_STREQ(store.SetValue("Login", "ivanov"), "ivanov");
+    EXPECT_EQ(store.SetValue("Nickname", "x"), nullptr);
+    EXPECT_EQ(store.GetValue("Nickname"), nullptr);
+    ASSERT_EQ(store.SaveFile(), 0);
+    std::vector<std::string> lines = kFirstStart;
+    lines[5] = "Login = ivanov";
+    EXPECT_EQ(ReadBytes("brin.ini"), CrLfLines(lines));
+}
+
+// A save that breaks off part-way leaves the old file whole and nothing beside it.
+TEST(SettingsStoreTest, FailedSaveKeepsOldFile) {
+    for (long failAfter : {0L, 10L, 100000L}) {
+        SCOPED_TRACE(failAfter);
+        TempDir dir;
+        SettingsStore store(kSerial);
+        std::string before = ReadBytes("brin.ini");
+        store.SetValue("IP", "192.168.1.1");
+        InjectAtomicWriteFailure(failAfter);
+        EXPECT_EQ(store.SaveFile(), -1);
+        EXPECT_EQ(ReadBytes("brin.ini"), before);
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{"brin.ini"});
+        ASSERT_EQ(store.SaveFile(), 0);  // the failure was for one save only
+        EXPECT_NE(ReadBytes("brin.ini").find("IP = 192.168.1.1\r\n"), std::string::npos);
+    }
+}
+
+// tests/data/brin-known.ini was written by hand: the seven keys with CR LF, and Pass the
+// password "pa55word" under serial 0x1A2B3C4D (key 4D 3C 2B 1A 4D 3C 2B 1A), from
+// printf 'pa55word' | openssl enc -des-ecb -K 4D3C2B1A4D3C2B1A -nopad
+//     -provider legacy -provider default | xxd -p -u
+TEST(SettingsStoreTest, MatchesHandBuiltFile) {
+    const std::string fixture = ReadBytes(BRIN_TEST_DATA_DIR "/brin-known.ini");
+    ASSERT_FALSE(fixture.empty());
+    {
+        TempDir dir;
+        SettingsStore store(0x1A2B3C4D);
+        store.SetValue("IP", "10.20.30.40");
+        store.SetValue("Login", "ivanov");
+        store.SetPassword("Pass", "pa55word");
+        ASSERT_EQ(store.SaveFile(), 0);
+        EXPECT_EQ(ReadBytes("brin.ini"), fixture);
+    }
+    {
+        TempDir dir;
+        WriteBytes("brin.ini", fixture);
+        SettingsStore store(0x1A2B3C4D);
+        EXPECT_EQ(ReadBytes("brin.ini"), fixture);
+        EXPECT_STREQ(store.GetPassword("Pass"), "pa55word");
+        EXPECT_STREQ(store.GetValue("Login"), "ivanov");
+        EXPECT_EQ(store.ipText, "10.20.30.40");
+    }
+}
+
+}  // namespace

@@ -88,6 +88,10 @@ bool Utf8ToCp1251(const std::string& utf8, std::string* out) {
             if ((cb & 0xC0) != 0x80) return false;
             c = (c << 6) | (cb & 0x3F);
         }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8: an
+        // overlong form would smuggle in a character the field never showed.
+        static const char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+        if (c < kMinimum[extra] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return false;
         i += 1 + extra;
         int e = EncodeOne(c);
         if (e < 0) return false;

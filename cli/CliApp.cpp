@@ -1,0 +1,426 @@
+// brin-cli's option table, its tick loop and its two output forms (readable lines, JSON Lines).
+#include "CliApp.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "BrinCore.h"
+#include "Clock.h"
+#include "Cp1251.h"
+#include "MessageHistory.h"
+#include "SettingsStore.h"
+#include "TickSource.h"
+#include "VolumeSerial.h"
+
+#ifndef BRIN_VERSION
+#define BRIN_VERSION "0"
+#endif
+
+namespace {
+
+constexpr size_t kLoginLimit = 16;
+constexpr size_t kPasswordLimit = 8;
+constexpr size_t kAddressLimit = 15;
+constexpr int64_t kReconnectWait = 30;  // an attempt starts once more than this has passed
+
+// The window's status texts for the two results it reports.
+const char kNoAnswerText[] = "Сервер не отвечает, проверьте настройки сети";
+const char kRejectedText[] = "Неверный логин или пароль...";
+
+// UTF-8 text from the command line or standard input into Windows-1251 bytes.
+std::string ToCp1251(const std::string& utf8, const char* what, size_t limit) {
+    std::string bytes;
+    if (!Utf8ToCp1251(utf8, &bytes))
+        return std::string("the ") + what + " holds a character that Windows-1251 cannot hold";
+    if (bytes.find('\0') != std::string::npos)
+        return std::string("the ") + what + " holds a zero byte";
+    if (bytes.size() > limit)
+        return std::string("the ") + what + " is longer than " + std::to_string(limit) +
+               " characters";
+    return std::string();
+}
+
+bool ParseNumber(const std::string& text, long min, long max, long* out) {
+    if (text.empty() || text.size() > 10) return false;
+    long v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < min || v > max) return false;
+    *out = v;
+    return true;
+}
+
+using Apply = std::string (*)(CliOptions&, const std::string&);
+
+struct OptionSpec {
+    const char* name;
+    const char* argument;  // nullptr: a switch
+    const char* help;
+    Apply apply;
+};
+
+const OptionSpec kOptions[] = {
+    {"--server", "ADDR", "server IPv4 address for this run (default: IP in brin.ini)",
+     [](CliOptions& o, const std::string& v) -> std::string {
+         if (v.size() > kAddressLimit || ParseIPv4(v.c_str()) == 0xFFFFFFFFu)
+             return "--server wants a dotted IPv4 address, such as 10.0.0.1";
+         o.hasServer = true;
+         o.server = v;
+         return "";
+     }},
+    {"--port", "N", "server UDP port for this run (default: Port in brin.ini)",
+     [](CliOptions& o, const std::string& v) -> std::string {
+         long port = 0;
+         if (!ParseNumber(v, 1, 65535, &port)) return "--port wants a number from 1 to 65535";
+         o.hasPort = true;
+         o.port = static_cast<int32_t>(port);
+         return "";
+     }},
+    {"--login", "NAME", "login for this run (default: Login in brin.ini)",
+     [](CliOptions& o, const std::string& v) -> std::string {
+         std::string error = ToCp1251(v, "login", kLoginLimit);
+         if (!error.empty()) return error;
+         Utf8ToCp1251(v, &o.login);
+         o.hasLogin = true;
+         return "";
+     }},
+    {"--password-stdin", nullptr, "read the password as one line from standard input (default: the stored Pass)",
+     [](CliOptions& o, const std::string&) -> std::string { o.passwordStdin = true; return ""; }},
+    {"--save", nullptr, "store Login, Pass, IP and Port in brin.ini before connecting, as the window's Connect does",
+     [](CliOptions& o, const std::string&) -> std::string { o.save = true; return ""; }},
+    {"--once", nullptr, "connect, print the first snapshot, log out and exit",
+     [](CliOptions& o, const std::string&) -> std::string { o.once = true; return ""; }},
+    {"--polls", "N", "log out and exit after N poll replies",
+     [](CliOptions& o, const std::string& v) -> std::string {
+         if (!ParseNumber(v, 1, 1000000000, &o.polls)) return "--polls wants a number from 1 up";
+         return "";
+     }},
+    {"--keep", nullptr, "connect again as KeepConn does: 31 s after the last attempt, once idle",
+     [](CliOptions& o, const std::string&) -> std::string { o.keep = true; return ""; }},
+    {"--json", nullptr, "JSON Lines on standard output, one object per event",
+     [](CliOptions& o, const std::string&) -> std::string { o.json = true; return ""; }},
+    {"--volume-serial", nullptr, "print the volume serial that keys the stored password here, and exit",
+     [](CliOptions& o, const std::string&) -> std::string { o.volumeSerial = true; return ""; }},
+    {"--help", nullptr, "show this help and exit",
+     [](CliOptions& o, const std::string&) -> std::string { o.help = true; return ""; }},
+    {"--version", nullptr, "show the version and exit",
+     [](CliOptions& o, const std::string&) -> std::string { o.version = true; return ""; }},
+};
+
+std::string FormatMoney(int32_t balance) {
+    const int32_t q = balance / 1000;
+    const int32_t r = balance - q * 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, balance < 0 ? "-%d.%03d" : "%d.%03d", q < 0 ? -q : q,
+                  r < 0 ? -r : r);
+    return text;
+}
+
+std::string FormatMegabytes(int64_t bytes) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(bytes) / 1024 / 1024);
+    return text;
+}
+
+std::string Field(const char* bytes, size_t size) {
+    return std::string(bytes, strnlen(bytes, size));
+}
+
+std::string JsonString(const std::string& utf8) {
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                out += esc;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// Writes each event as it happens, in one of the two forms, and flushes it.
+class EventWriter {
+public:
+    EventWriter(std::ostream& out, bool json) : out_(out), json_(json) {}
+
+    void Connected(const std::string& login, const std::string& server, int32_t port) {
+        if (json_)
+            Emit("{\"event\":\"connected\",\"login\":" + JsonString(Cp1251ToUtf8(login)) +
+                 ",\"server\":" + JsonString(server) + ",\"port\":" + std::to_string(port) + "}");
+        else
+            Emit("connected: " + Cp1251ToUtf8(login) + " @ " + server + ":" + std::to_string(port));
+    }
+
+    void Snapshot(const BrinCore& core) {
+        if (json_) {
+            std::string line = "{\"event\":\"snapshot\",\"balance\":" +
+                               JsonString(FormatMoney(core.balance)) +
+                               ",\"balance_milli\":" + std::to_string(core.balance) +
+                               ",\"remaining_bytes\":" + std::to_string(core.remainingBytes) +
+                               ",\"counters\":[";
+            bool first = true;
+            for (const TrafficCounter& c : core.counters) {
+                const uint64_t id = static_cast<uint64_t>(c.idHigh) << 32 | c.idLow;
+                line += std::string(first ? "" : ",") + "{\"id\":" + std::to_string(id) +
+                        ",\"name\":" + JsonString(Cp1251ToUtf8(Field(c.name, sizeof c.name))) +
+                        ",\"bytes\":" + std::to_string(c.byteCount) + "}";
+                first = false;
+            }
+            Emit(line + "]}");
+            return;
+        }
+        // The window's rows: no row for an empty counter, "traffic N" for one without a name.
+        std::string text = "balance: " + FormatMoney(core.balance) + "\n" +
+                           "remaining: " + FormatMegabytes(core.remainingBytes) + " (M)";
+        for (const TrafficCounter& c : core.counters) {
+            if (c.byteCount == 0) continue;
+            std::string label = Cp1251ToUtf8(Field(c.name, sizeof c.name));
+            if (label.empty()) label = "traffic " + std::to_string(static_cast<int32_t>(c.idLow));
+            text += "\n  " + label + ": " + FormatMegabytes(c.byteCount);
+        }
+        Emit(text);
+    }
+
+    void Message(int32_t time, const std::string& text) {
+        if (json_)
+            Emit("{\"event\":\"message\",\"time\":" + std::to_string(time) +
+                 ",\"text\":" + JsonString(Cp1251ToUtf8(text)) + "}");
+        else
+            Emit("message " + MessageHistory::FormatMessageTime(time) + ": " + Cp1251ToUtf8(text));
+    }
+
+    void Simple(const char* event, const char* text) {
+        if (json_)
+            Emit(std::string("{\"event\":\"") + event + "\"}");
+        else
+            Emit(text);
+    }
+
+private:
+    void Emit(const std::string& line) { out_ << line << '\n' << std::flush; }
+
+    std::ostream& out_;
+    bool json_;
+};
+
+// The engine hand-over: bounded copies that always leave a terminating zero.
+void HandOver(BrinCore& core, const std::string& login, const std::string& password,
+              const std::string& server, int32_t port) {
+    std::memset(core.login, 0, sizeof core.login);
+    std::memset(core.password, 0, sizeof core.password);
+    std::memset(core.serverAddress, 0, sizeof core.serverAddress);
+    std::memcpy(core.login, login.data(), std::min(login.size(), sizeof core.login - 1));
+    std::memcpy(core.password, password.data(), std::min(password.size(), sizeof core.password - 1));
+    std::memcpy(core.serverAddress, server.data(), std::min(server.size(), sizeof core.serverAddress - 1));
+    core.port = port;
+}
+
+}  // namespace
+
+CliApp::CliApp(std::istream& in, std::ostream& out, std::ostream& err)
+    : in_(in), out_(out), err_(err) {}
+
+bool CliApp::ParseOptions(const std::vector<std::string>& args, CliOptions* options,
+                          std::string* error) {
+    *options = CliOptions();
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string word = args[i], value;
+        const size_t eq = word.find('=');
+        const bool inlineValue = word.compare(0, 2, "--") == 0 && eq != std::string::npos;
+        if (inlineValue) {
+            value = word.substr(eq + 1);
+            word.resize(eq);
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& o : kOptions)
+            if (word == o.name) spec = &o;
+        if (spec == nullptr) {
+            *error = word.compare(0, 1, "-") == 0 ? "unknown option '" + word + "'"
+                                                  : "unexpected argument '" + word + "'";
+            return false;
+        }
+        if (spec->argument != nullptr && !inlineValue) {
+            if (i + 1 >= args.size()) {
+                *error = word + " needs " + spec->argument;
+                return false;
+            }
+            value = args[++i];
+        } else if (spec->argument == nullptr && inlineValue) {
+            *error = word + " takes no value";
+            return false;
+        }
+        *error = spec->apply(*options, value);
+        if (!error->empty()) return false;
+    }
+    return true;
+}
+
+std::string CliApp::Usage() {
+    std::string text =
+        "usage: brin-cli [options]\n"
+        "Connects to the access server with the settings of brin.ini in the current\n"
+        "directory, polls every 30 s and prints balance, traffic and messages.\n\noptions:\n";
+    for (const OptionSpec& o : kOptions) {
+        std::string left = std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
+        if (left.size() < 22) left.resize(22, ' ');
+        else left += "  ";
+        text += left + o.help + "\n";
+    }
+    text += "\nexit codes: 0 done, 2 no answer, 3 rejected, 4 lost, 64 bad usage;\n"
+            "SIGINT and SIGTERM log out when connected and exit 0.\n";
+    return text;
+}
+
+int CliApp::UsageError(const std::string& message) {
+    err_ << "brin-cli: " << message << "\n" << Usage() << std::flush;
+    return kExitUsage;
+}
+
+int CliApp::Run(const std::vector<std::string>& args) {
+    CliOptions options;
+    std::string error;
+    if (!ParseOptions(args, &options, &error)) return UsageError(error);
+    if (options.help) {
+        out_ << Usage() << std::flush;
+        return kExitDone;
+    }
+    if (options.version) {
+        out_ << "brin-cli " BRIN_VERSION "\n" << std::flush;
+        return kExitDone;
+    }
+    if (options.volumeSerial) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(VolumeSerialNumber()));
+        out_ << text << "\n" << std::flush;
+        return kExitDone;
+    }
+    return Session(options);
+}
+
+int CliApp::Session(const CliOptions& options) {
+    // The password line comes first, so that bad input leaves brin.ini untouched.
+    std::string typedPassword;
+    if (options.passwordStdin) {
+        std::string line;
+        if (!std::getline(in_, line)) return UsageError("--password-stdin found no line on standard input");
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        const std::string problem = ToCp1251(line, "password", kPasswordLimit);
+        if (!problem.empty()) return UsageError(problem);
+        Utf8ToCp1251(line, &typedPassword);
+    }
+
+    // The window's order: the engine first, then the store (which rewrites brin.ini).
+    BrinCore core(clock_);
+    SettingsStore store;
+    const char* storedLogin = store.GetValue("Login");
+    const std::string login = options.hasLogin ? options.login : (storedLogin ? storedLogin : "");
+    std::string password = typedPassword;
+    if (!options.passwordStdin) {
+        const char* stored = store.GetPassword("Pass");
+        password = stored != nullptr ? Field(stored, kPasswordLimit) : "";
+    }
+    const std::string server = options.hasServer ? options.server : store.ipText;
+    const std::string portText = options.hasPort ? std::to_string(options.port) : store.portText;
+    const int32_t port = options.hasPort ? options.port : std::atoi(portText.c_str());
+
+    if (login.size() > kLoginLimit)
+        return UsageError("the Login in brin.ini is longer than 16 characters; give --login");
+    if (server.empty()) return UsageError("no server address: give --server or set IP in brin.ini");
+    if (server.size() > kAddressLimit)
+        return UsageError("the IP in brin.ini is longer than 15 characters; give --server");
+    if (options.save && login.find_first_of(" \t=") != std::string::npos)
+        return UsageError("a login with a blank, a tab or '=' cannot be stored in brin.ini");
+
+    if (options.save) {
+        // As the window's Connect command: the scrambled password, or the scrambled
+        // empty one when SavePassword is off; then Login, IP and Port; then the file.
+        store.SetPassword("Pass", store.savePassword == 1 ? password.c_str() : "");
+        store.SetValue("Login", login.c_str());
+        store.SetValue("IP", server.c_str());
+        store.SetValue("Port", portText.c_str());
+        if (store.SaveFile() != 0) err_ << "brin-cli: could not write brin.ini\n" << std::flush;
+    }
+
+    MessageHistory history;  // loads history.ini; every message received is added to it
+    std::unique_ptr<SignalTicks> signalTicks;
+    TickSource* ticks = ticks_;
+    if (ticks == nullptr) {
+        signalTicks.reset(new SignalTicks);
+        ticks = signalTicks.get();
+    }
+    Clock& clock = clock_ != nullptr ? *clock_ : DefaultClock();
+    EventWriter events(out_, options.json);
+    const bool keep = !options.once && (options.keep || store.keepConn != 0);
+    const long replyLimit = options.once ? 1 : options.polls;
+
+    HandOver(core, login, password, server, port);
+    core.Connect();
+    int32_t lastReconnectTime = clock.Now();
+    int32_t connectedShown = 0;
+    long replies = 0;
+
+    for (;;) {
+        if (!ticks->WaitNextTick()) {
+            if (core.connected) {
+                core.Disconnect();
+                events.Simple("disconnected", "disconnected");
+            }
+            return kExitDone;
+        }
+        const SessionState before = core.state;
+        const PollResult result = core.Step();
+        if (result == NoAnswer || result == Rejected) {
+            if (result == NoAnswer) events.Simple("no_answer", (std::string("no answer: ") + kNoAnswerText).c_str());
+            else events.Simple("rejected", (std::string("rejected: ") + kRejectedText).c_str());
+            if (!keep) return result == NoAnswer ? kExitNoAnswer : kExitRejected;
+            continue;
+        }
+        if (core.connected && !connectedShown) events.Connected(login, server, port & 0xFFFF);
+        connectedShown = core.connected;
+
+        const bool replied = before == PollSent && core.state == PollWait;
+        if (replied) {
+            core.countersChanged = 0;
+            events.Snapshot(core);
+            ++replies;
+        }
+        if (core.messagePending) {
+            core.messagePending = 0;
+            char text[sizeof core.messageText + 1] = {};
+            std::memcpy(text, core.messageText, sizeof core.messageText);
+            history.AddMessage(core.messageTime, text);
+            events.Message(core.messageTime, text);
+        }
+        if (result == Lost) {
+            events.Simple("lost", "lost: the session was lost");
+            if (!keep) return kExitLost;
+        }
+        if (replied && replyLimit > 0 && replies >= replyLimit) {
+            core.Disconnect();
+            events.Simple("disconnected", "disconnected");
+            return kExitDone;
+        }
+        const int32_t now = clock.Now();
+        if (keep && core.state == Idle &&
+            static_cast<int64_t>(now) - lastReconnectTime > kReconnectWait) {
+            HandOver(core, login, password, server, port);
+            lastReconnectTime = now;
+            core.Connect();
+        }
+    }
+}

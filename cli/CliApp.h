@@ -1,0 +1,69 @@
+// brin-cli: the session engine driven by a one-second tick, brin.ini and history.ini used as the window uses them.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class Clock;
+class TickSource;
+
+// Exit codes of brin-cli.
+enum CliExit : int {
+    kExitDone = 0,
+    kExitSocketFailure = 1,  // the engine's own exit when no socket can be made
+    kExitNoAnswer = 2,
+    kExitRejected = 3,
+    kExitLost = 4,
+    kExitUsage = 64,
+};
+
+struct CliOptions {
+    bool hasServer = false;
+    std::string server;  // dotted IPv4
+    bool hasPort = false;
+    int32_t port = 0;
+    bool hasLogin = false;
+    std::string login;  // Windows-1251
+    bool passwordStdin = false;
+    bool save = false;
+    bool once = false;
+    long polls = 0;  // 0: no limit
+    bool keep = false;
+    bool json = false;
+    bool volumeSerial = false;
+    bool help = false;
+    bool version = false;
+};
+
+class CliApp {
+public:
+    // All output goes to `out` (events) and `err` (errors); `in` gives the password line.
+    CliApp(std::istream& in, std::ostream& out, std::ostream& err);
+
+    // Replacements for tests: the clock of the engine and of the reconnect rule,
+    // and the tick (its false return is the stop signal). Default: the system
+    // clock and SignalTicks.
+    void SetClock(Clock* clock) { clock_ = clock; }
+    void SetTickSource(TickSource* ticks) { ticks_ = ticks; }
+
+    // `args` without the program name. Returns the exit code.
+    int Run(const std::vector<std::string>& args);
+
+    // Fills `options`; false with a one-line `error` for bad usage.
+    static bool ParseOptions(const std::vector<std::string>& args, CliOptions* options,
+                             std::string* error);
+    static std::string Usage();
+
+private:
+    int UsageError(const std::string& message);
+    int Session(const CliOptions& options);
+
+    std::istream& in_;
+    std::ostream& out_;
+    std::ostream& err_;
+    Clock* clock_ = nullptr;
+    TickSource* ticks_ = nullptr;
+};

@@ -1,0 +1,43 @@
+// The tick on Windows: a console control handler sets an event that ends the wait.
+#include "TickSource.h"
+
+#include <windows.h>
+
+namespace {
+
+HANDLE stopEvent = nullptr;
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
+        SetEvent(stopEvent);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+struct SignalTicks::Impl {};
+
+SignalTicks::SignalTicks() : impl_(new Impl) {
+    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+SignalTicks::~SignalTicks() {
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    CloseHandle(stopEvent);
+    stopEvent = nullptr;
+    delete impl_;
+}
+
+bool SignalTicks::WaitNextTick() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    const DWORD msIntoSecond = static_cast<DWORD>((t.QuadPart / 10000) % 1000);
+    const DWORD wait = 1000 - msIntoSecond + 5;
+    return WaitForSingleObject(stopEvent, wait) != WAIT_OBJECT_0;
+}

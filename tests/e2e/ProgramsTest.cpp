@@ -1,0 +1,258 @@
+// brin-cli against brin-server, both as real programs on a free loopback port.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Cipher.h"
+#include "E2eSupport.h"
+#include "MessageHistory.h"
+#include "SettingsStore.h"
+#include "UdpSocket.h"
+#include "VolumeSerial.h"
+
+namespace {
+
+const std::string kServer = BRIN_SERVER_PATH;
+const std::string kCli = BRIN_CLI_PATH;
+
+// The account of these tests, written into the accounts file from these values.
+const char kLogin[] = "абонент";
+const char kPassword[] = "пароль1";
+struct CounterRow {
+    uint64_t id;
+    const char* name;
+    int64_t bytes;
+};
+const CounterRow kCounters[] = {
+    {7, "Город", 1572864},
+    {4294967301ull, "", 2048},             // no name; high half set
+    {9, "ABCDEFGHIJKLMNOP", 0},            // a name that fills all 16 bytes; empty counter
+};
+const char kMessage[] = "Привет, \"мир\" \\ ok";
+const int32_t kMessageTime = 1236420309;
+
+std::string AccountsFile() {
+    std::string text = "# the e2e account\n[" + std::string(kLogin) + "]\npassword = " + kPassword +
+                       "\r\nbalance = -12.345\nremaining = 5368709120\n";
+    for (const CounterRow& c : kCounters)
+        text += "counter " + std::to_string(c.id) + " = " + std::to_string(c.bytes) + " " + c.name + "\n";
+    text += "message " + std::to_string(kMessageTime) + " = " + kMessage + "\n";
+    return text;
+}
+
+class ProgramsTest : public TempDirTest {
+protected:
+    void StartServer(const std::vector<std::string>& extra = {}) {
+        WriteFile("accounts.ini", AccountsFile());
+        std::vector<std::string> argv = {kServer, "--listen", "127.0.0.1:0", "--accounts", "accounts.ini"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        server_.reset(new Background(argv, "server.log"));
+        const std::string line = server_->WaitForLine("listening on 127.0.0.1:");
+        ASSERT_FALSE(line.empty()) << ReadFile("server.log");
+        port_ = std::stoi(line.substr(line.find("127.0.0.1:") + 10));
+        ASSERT_GT(port_, 0);
+    }
+    // Stops the server as an operator would and returns its log.
+    std::string StopServer() {
+        EXPECT_EQ(server_->Stop(SIGTERM), 0);
+        return ReadFile("server.log");
+    }
+    ProcessResult Cli(std::vector<std::string> args, const std::string& input = "") {
+        args.insert(args.begin(), kCli);
+        return RunProcess(args, input);
+    }
+    std::vector<std::string> Target() const {
+        return {"--server", "127.0.0.1", "--port", std::to_string(port_), "--login", kLogin};
+    }
+
+    std::unique_ptr<Background> server_;
+    int port_ = 0;
+};
+
+std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(ProgramsTest, OnceJsonCarriesTheAccountFieldByField) {
+    StartServer();
+    const ProcessResult r =
+        Cli(Plus(Target(), {"--once", "--json", "--password-stdin"}), std::string(kPassword) + "\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<Json> events = JsonLines(r.out);
+    ASSERT_EQ(events.size(), 4u) << r.out;
+
+    EXPECT_EQ(events[0]["event"].text, "connected");
+    EXPECT_EQ(events[0]["login"].text, kLogin);
+    EXPECT_EQ(events[0]["port"].text, std::to_string(port_));
+
+    const Json& s = events[1];
+    EXPECT_EQ(s["event"].text, "snapshot");
+    EXPECT_EQ(s["balance"].type, Json::String);
+    EXPECT_EQ(s["balance"].text, "-12.345");
+    EXPECT_EQ(s["balance_milli"].text, "-12345");
+    EXPECT_EQ(s["remaining_bytes"].text, "5368709120");
+    ASSERT_EQ(s["counters"].items.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const Json& c = s["counters"].items[i];
+        EXPECT_EQ(c["id"].text, std::to_string(kCounters[i].id));
+        EXPECT_EQ(c["name"].text, kCounters[i].name);
+        EXPECT_EQ(c["bytes"].text, std::to_string(kCounters[i].bytes));
+    }
+
+    EXPECT_EQ(events[2]["event"].text, "message");
+    EXPECT_EQ(events[2]["time"].text, std::to_string(kMessageTime));
+    EXPECT_EQ(events[2]["text"].text, kMessage);
+    EXPECT_EQ(events[3]["event"].text, "disconnected");
+
+    // The message is kept as the window keeps it, in Windows-1251.
+    EXPECT_EQ(ReadFile("history.ini"),
+              MessageHistory::FormatMessageTime(kMessageTime) + "\r\n" + Cp(kMessage) + "\r\n\r\n");
+    const std::string log = StopServer();
+    EXPECT_NE(log.find("confirmed login '" + std::string(kLogin) + "'"), std::string::npos) << log;
+    EXPECT_NE(log.find("logout '" + std::string(kLogin) + "'"), std::string::npos) << log;
+    EXPECT_NE(log.find("stopped: 0 session(s) open"), std::string::npos) << log;
+}
+
+TEST_F(ProgramsTest, WrongPasswordIsRejectedWithExitThree) {
+    StartServer();
+    const ProcessResult r = Cli(Plus(Target(), {"--once", "--json", "--password-stdin"}), "пароль2\n");
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    const std::vector<Json> events = JsonLines(r.out);
+    ASSERT_EQ(events.size(), 1u) << r.out;
+    EXPECT_EQ(events[0]["event"].text, "rejected");
+    const std::string log = StopServer();
+    EXPECT_NE(log.find("refused"), std::string::npos) << log;
+    EXPECT_NE(log.find("stopped: 0 session(s) open"), std::string::npos) << log;
+}
+
+TEST_F(ProgramsTest, NoServerGivesNoAnswerAfterTheHelloWait) {
+    // A bound socket that never reads: nothing else can answer on this port.
+    UdpSocket silent;
+    Endpoint local;
+    local.address = ParseIPv4("127.0.0.1");
+    ASSERT_TRUE(silent.Bind(local));
+    port_ = PortFromNetwork(silent.LocalEndpoint().port);
+    const ProcessResult r = Cli(Plus(Target(), {"--once", "--json", "--password-stdin"}), "x\n");
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    const std::vector<Json> events = JsonLines(r.out);
+    ASSERT_EQ(events.size(), 1u) << r.out;
+    EXPECT_EQ(events[0]["event"].text, "no_answer");
+    EXPECT_GT(r.seconds, 2.9);
+    EXPECT_LT(r.seconds, 7.0);
+}
+
+// The stored form computed here from its definition: the password's first 8 bytes,
+// zero-padded, under single DES keyed by the serial (little-endian, twice), in hex.
+std::string ExpectedPass(uint32_t serial, const std::string& password) {
+    uint8_t key[8], block[8] = {};
+    for (int i = 0; i < 4; ++i) key[i] = key[i + 4] = static_cast<uint8_t>(serial >> (8 * i));
+    std::memcpy(block, password.data(), std::min<size_t>(password.size(), 8));
+    DesEcbBlocks(block, 1, key, 1);
+    char hex[17];
+    for (int i = 0; i < 8; ++i) std::snprintf(hex + 2 * i, 3, "%02X", block[i]);
+    return hex;
+}
+
+TEST_F(ProgramsTest, SaveStoresTheScrambledPassword) {
+    StartServer();
+    const ProcessResult serialRun = Cli({"--volume-serial"});
+    ASSERT_EQ(serialRun.exitCode, 0);
+    ASSERT_EQ(serialRun.out.size(), 9u) << serialRun.out;
+    EXPECT_EQ(serialRun.out.find_first_not_of("0123456789ABCDEF"), 8u) << serialRun.out;
+    const uint32_t serial = static_cast<uint32_t>(std::stoul(serialRun.out, nullptr, 16));
+    EXPECT_EQ(serial, VolumeSerialNumber());
+    EXPECT_FALSE(FileExists("brin.ini")) << "--volume-serial must not touch brin.ini";
+
+    struct Case {
+        const char* savePasswordLine;  // brin.ini before the run; empty: no file
+        std::string storedPassword;
+    } cases[] = {{"", Cp(kPassword)}, {"SavePassword = 0\r\n", ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.savePasswordLine);
+        std::remove("brin.ini");
+        if (*c.savePasswordLine) WriteFile("brin.ini", c.savePasswordLine);
+        const ProcessResult r =
+            Cli(Plus(Target(), {"--save", "--once", "--password-stdin"}), std::string(kPassword) + "\n");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const std::string ini = ReadFile("brin.ini");
+        EXPECT_NE(ini.find("\r\nPass = " + ExpectedPass(serial, c.storedPassword) + "\r\n"), std::string::npos) << ini;
+        EXPECT_NE(ini.find("\r\nLogin = " + Cp(kLogin) + "\r\n"), std::string::npos) << ini;
+        EXPECT_NE(ini.find("\r\nIP = 127.0.0.1\r\n"), std::string::npos) << ini;
+        EXPECT_NE(ini.find("\r\nPort = " + std::to_string(port_) + "\r\n"), std::string::npos) << ini;
+        SettingsStore store(serial);
+        EXPECT_EQ(std::string(store.GetPassword("Pass")), c.storedPassword);
+    }
+    // The stored values alone carry the next run.
+    const ProcessResult again = Cli({"--once", "--json"});
+    EXPECT_EQ(again.exitCode, 3) << "the saved empty password must be refused";
+    std::remove("brin.ini");
+    ASSERT_EQ(Cli(Plus(Target(), {"--save", "--once", "--password-stdin"}), std::string(kPassword) + "\n").exitCode, 0);
+    EXPECT_EQ(Cli({"--once", "--json"}).exitCode, 0);
+}
+
+TEST_F(ProgramsTest, BadUsageExitsSixtyFourWithOneLineAndTheUsage) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        const char* expected;  // part of the one-line message
+    } cases[] = {
+        {{"--bogus"}, "", "unknown option '--bogus'"},
+        {{"extra"}, "", "unexpected argument 'extra'"},
+        {{"--port", "0"}, "", "--port wants a number"},
+        {{"--port", "65536"}, "", "--port wants a number"},
+        {{"--port", "12a"}, "", "--port wants a number"},
+        {{"--login"}, "", "--login needs NAME"},
+        {{"--once=1"}, "", "--once takes no value"},
+        {{"--server", "example.net"}, "", "--server wants a dotted IPv4 address"},
+        {{"--polls", "0"}, "", "--polls wants a number"},
+        {{"--login", "абвгдеёжзийклмноп"}, "", "login is longer than 16"},
+        {{"--login", "日本"}, "", "login holds a character that Windows-1251 cannot hold"},
+        {{"--password-stdin"}, "123456789\n", "password is longer than 8"},
+        {{"--password-stdin"}, "密码\n", "password holds a character that Windows-1251 cannot hold"},
+        {{"--password-stdin"}, "", "found no line"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const ProcessResult r = Cli(c.args, c.input);
+        EXPECT_EQ(r.exitCode, 64);
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        const std::string firstLine = r.err.substr(0, r.err.find('\n'));
+        EXPECT_EQ(firstLine.find("brin-cli: "), 0u) << r.err;
+        EXPECT_NE(firstLine.find(c.expected), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.compare(firstLine.size() + 1, 7, "usage: "), 0) << r.err;
+        EXPECT_FALSE(FileExists("brin.ini")) << "bad usage must leave brin.ini alone";
+    }
+    // Found only once brin.ini has been read: still bad usage, and nothing is stored.
+    const ProcessResult noServer = Cli({"--once"});
+    EXPECT_EQ(noServer.exitCode, 64);
+    EXPECT_NE(noServer.err.find("no server address"), std::string::npos) << noServer.err;
+    const ProcessResult blank = Cli({"--save", "--server", "127.0.0.1", "--login", "a b"});
+    EXPECT_EQ(blank.exitCode, 64);
+    EXPECT_NE(blank.err.find("cannot be stored in brin.ini"), std::string::npos) << blank.err;
+    EXPECT_EQ(ReadFile("brin.ini").find("127.0.0.1"), std::string::npos);
+}
+
+TEST_F(ProgramsTest, SignalWhileConnectedLogsOutAndExitsZero) {
+    StartServer();
+    ASSERT_EQ(Cli(Plus(Target(), {"--save", "--once", "--password-stdin"}), std::string(kPassword) + "\n").exitCode, 0);
+    Background cli({kCli, "--json"}, "cli.err", "cli.out");
+    ASSERT_FALSE(cli.WaitForLine("\"snapshot\"", 8000, "cli.out").empty()) << ReadFile("cli.err");
+    EXPECT_EQ(cli.Stop(SIGTERM), 0);
+    const std::vector<Json> events = JsonLines(ReadFile("cli.out"));
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back()["event"].text, "disconnected");
+    const std::string log = StopServer();
+    size_t logouts = 0;
+    for (size_t at = log.find("logout '"); at != std::string::npos; at = log.find("logout '", at + 1)) ++logouts;
+    EXPECT_EQ(logouts, 2u) << log;
+    EXPECT_NE(log.find("stopped: 0 session(s) open"), std::string::npos) << log;
+}
+
+}  // namespace

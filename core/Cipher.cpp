@@ -152,3 +152,31 @@ void DhModExpForBenchmark(const uint8_t base[kDhSize], uint8_t out[kDhSize]) {
     static DhKeyPair pair;
     pair.ComputeSecret(base, out);
 }
+
+struct BareModExp::Impl {
+    BIGNUM* base = BN_new();
+    BIGNUM* exponent = BN_new();
+    BIGNUM* result = BN_new();
+    BN_CTX* ctx = BN_CTX_new();
+    ~Impl() {
+        BN_CTX_free(ctx);
+        BN_free(result);
+        BN_free(exponent);
+        BN_free(base);
+    }
+};
+
+BareModExp::BareModExp() : impl_(new Impl) {
+    const PrimeContext& pc = Prime();
+    BN_rand_range(impl_->base, pc.p);
+    BN_priv_rand(impl_->exponent, BN_num_bits(pc.p) - 1, BN_RAND_TOP_ONE, BN_RAND_BOTTOM_ANY);
+    BN_set_flags(impl_->exponent, BN_FLG_CONSTTIME);
+}
+
+BareModExp::~BareModExp() { delete impl_; }
+
+void BareModExp::Run() {
+    const PrimeContext& pc = Prime();
+    BN_mod_exp_mont_consttime(impl_->result, impl_->base, impl_->exponent, pc.p, impl_->ctx,
+                              pc.mont);
+}

@@ -112,21 +112,6 @@ const OptionSpec kOptions[] = {
      [](CliOptions& o, const std::string&) -> std::string { o.version = true; return ""; }},
 };
 
-std::string FormatMoney(int32_t balance) {
-    const int32_t q = balance / 1000;
-    const int32_t r = balance - q * 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, balance < 0 ? "-%d.%03d" : "%d.%03d", q < 0 ? -q : q,
-                  r < 0 ? -r : r);
-    return text;
-}
-
-std::string FormatMegabytes(int64_t bytes) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(bytes) / 1024 / 1024);
-    return text;
-}
-
 std::string Field(const char* bytes, size_t size) {
     return std::string(bytes, strnlen(bytes, size));
 }
@@ -231,6 +216,21 @@ void HandOver(BrinCore& core, const std::string& login, const std::string& passw
 }
 
 }  // namespace
+
+std::string FormatMoney(int32_t balance) {
+    const int32_t q = balance / 1000;
+    const int32_t r = balance - q * 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, balance < 0 ? "-%d.%03d" : "%d.%03d", q < 0 ? -q : q,
+                  r < 0 ? -r : r);
+    return text;
+}
+
+std::string FormatMegabytes(int64_t bytes) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(bytes) / 1024 / 1024);
+    return text;
+}
 
 CliApp::CliApp(std::istream& in, std::ostream& out, std::ostream& err)
     : in_(in), out_(out), err_(err) {}

@@ -1,7 +1,6 @@
 // The accounts file: one [login] section per account, "key = value" lines, UTF-8 on disk.
 #include "Accounts.h"
 
-#include <cstdio>
 #include <set>
 
 #include "Cp1251.h"
@@ -227,13 +226,4 @@ Account DemoAccount() {
                       "баланс и счётчики меняются при каждом опросе.");
     a.messages.push_back(welcome);
     return a;
-}
-
-std::string FormatBalance(int32_t balance) {
-    const int32_t q = balance / 1000;
-    const int32_t r = balance - q * 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, balance < 0 ? "-%d.%03d" : "%d.%03d", q < 0 ? -q : q,
-                  r < 0 ? -r : r);
-    return text;
 }

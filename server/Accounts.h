@@ -49,6 +49,3 @@ std::string CheckAccountSet(const std::vector<Account>& accounts);
 
 // The account of --demo: login "demo", password "demo", a welcome message queued.
 Account DemoAccount();
-
-// Balance text as the client shows it: "%d.%03d", "-%d.%03d".
-std::string FormatBalance(int32_t balance);

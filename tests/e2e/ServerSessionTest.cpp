@@ -1,0 +1,320 @@
+// The access server against the real session engine in-process: sockets on loopback, one fake clock for both.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AccessServer.h"
+#include "Accounts.h"
+#include "BrinCore.h"
+#include "Clock.h"
+#include "E2eSupport.h"
+
+namespace {
+
+Account MakeAccount(const std::string& login, const std::string& password) {
+    Account a;
+    a.login = login;
+    a.password = password;
+    return a;
+}
+
+class ServerSessionTest : public ::testing::Test {
+protected:
+    void Start(std::vector<Account> accounts, AccessServer::Options options = {}) {
+        server_.reset(new AccessServer(std::move(accounts), options, clock_, &log_));
+        Endpoint local;
+        local.address = ParseIPv4("127.0.0.1");
+        ASSERT_TRUE(server_->Open(local));
+    }
+
+    std::unique_ptr<BrinCore> Client(const std::string& login, const std::string& password,
+                                     const char* fromAddress = nullptr) {
+        std::unique_ptr<BrinCore> core(new BrinCore(&clock_));
+        std::strncpy(core->login, login.c_str(), 16);
+        std::strncpy(core->password, password.c_str(), 8);
+        std::strcpy(core->serverAddress, "127.0.0.1");
+        core->port = PortFromNetwork(server_->LocalEndpoint().port);
+        if (fromAddress != nullptr) {
+            Endpoint local;
+            local.address = ParseIPv4(fromAddress);
+            EXPECT_TRUE(core->udpSocket.Bind(local));
+        }
+        return core;
+    }
+
+    // One tick of the window: the engine steps, the server answers, a second passes.
+    PollResult Tick(BrinCore& core) {
+        const PollResult r = core.Step();
+        server_->Pump(0);
+        clock_.Advance(1);
+        return r;
+    }
+
+    // Connects and ticks until the first reply has been applied (or the handshake failed).
+    PollResult ConnectAndPoll(BrinCore& core) {
+        core.Connect();
+        server_->Pump(0);
+        for (int i = 0; i < 6; ++i) {
+            const PollResult r = Tick(core);
+            if (r != NoEvent || core.state == PollWait) return r;
+        }
+        return NoEvent;
+    }
+
+    // Ticks until the next reply has been applied; false when none came within `limit` ticks.
+    bool NextReply(BrinCore& core, int limit = 40) {
+        for (int i = 0; i < limit; ++i) {
+            const SessionState before = core.state;
+            Tick(core);
+            if (before == PollSent && core.state == PollWait) return true;
+        }
+        return false;
+    }
+
+    FakeClock clock_{1700000000};
+    std::ostringstream log_;
+    std::unique_ptr<AccessServer> server_;
+};
+
+TEST_F(ServerSessionTest, MessagesComeOnePerReplyInOrderAndLogoutEndsTheSession) {
+    Account a = MakeAccount("alice", "secret");
+    a.balance = 1234567;
+    a.remainingBytes = 1048576;
+    a.messages.push_back({true, 1236420309, "first"});
+    a.messages.push_back({false, 0, "second"});
+    Start({a});
+    auto core = Client("alice", "secret");
+
+    ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+    ASSERT_EQ(core->state, PollWait);
+    EXPECT_EQ(core->balance, 1234567);
+    EXPECT_EQ(core->remainingBytes, 1048576);
+    ASSERT_TRUE(core->messagePending);
+    EXPECT_EQ(core->messageTime, 1236420309);
+    EXPECT_STREQ(core->messageText, "first");
+    core->messagePending = 0;
+
+    ASSERT_TRUE(NextReply(*core));
+    ASSERT_TRUE(core->messagePending);
+    EXPECT_STREQ(core->messageText, "second");
+    EXPECT_EQ(core->messageTime, clock_.Now() - 2) << "an untimed message carries its delivery time";
+    core->messagePending = 0;
+
+    ASSERT_TRUE(NextReply(*core));
+    EXPECT_FALSE(core->messagePending);
+    EXPECT_EQ(server_->GetStats().polls, 3u);
+
+    EXPECT_EQ(server_->SessionCount(), 1u);
+    core->Disconnect();
+    server_->Pump(0);
+    EXPECT_EQ(server_->SessionCount(), 0u);
+    EXPECT_NE(log_.str().find("logout 'alice' from 127.0.0.1:"), std::string::npos) << log_.str();
+}
+
+TEST_F(ServerSessionTest, SessionEndsAfterOneHundredSecondsWithoutAPoll) {
+    Start({MakeAccount("alice", "secret")});
+    auto core = Client("alice", "secret");
+    ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+    const int32_t lastPoll = clock_.Now() - 2;  // the POLL went out two ticks ago
+    clock_.Set(lastPoll + 99);
+    server_->ExpireSessions();
+    EXPECT_EQ(server_->SessionCount(), 1u);
+    clock_.Set(lastPoll + 100);
+    server_->ExpireSessions();
+    EXPECT_EQ(server_->SessionCount(), 0u);
+    EXPECT_NE(log_.str().find("expired 'alice'"), std::string::npos) << log_.str();
+}
+
+TEST_F(ServerSessionTest, AccountIsChosenByTheSenderAddress) {
+    Account bound = MakeAccount("bound", "b-pass");
+    bound.bound = true;
+    bound.address = ParseIPv4("127.0.0.2");
+    Start({bound, MakeAccount("open", "o-pass")});
+    struct Case {
+        const char* from;
+        const char* login;
+        const char* password;
+        PollResult result;
+    } cases[] = {
+        {"127.0.0.2", "bound", "b-pass", NoEvent},
+        {"127.0.0.1", "bound", "b-pass", Rejected},  // the address decides, not the login
+        {"127.0.0.1", "open", "o-pass", NoEvent},
+        {"127.0.0.2", "open", "o-pass", Rejected},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.from) + " " + c.login);
+        auto core = Client(c.login, c.password, c.from);
+        EXPECT_EQ(ConnectAndPoll(*core), c.result);
+        EXPECT_EQ(core->connected, c.result == NoEvent ? 1 : 0);
+        core->Disconnect();
+        server_->Pump(0);
+        EXPECT_EQ(server_->SessionCount(), 0u);
+    }
+}
+
+TEST_F(ServerSessionTest, AnAddressWithoutAccountIsRefused) {
+    Account bound = MakeAccount("bound", "b-pass");
+    bound.bound = true;
+    bound.address = ParseIPv4("127.0.0.2");
+    Start({bound});
+    auto core = Client("bound", "b-pass");
+    EXPECT_EQ(ConnectAndPoll(*core), Rejected);
+    EXPECT_NE(log_.str().find("no account for this address"), std::string::npos) << log_.str();
+    EXPECT_EQ(server_->SessionCount(), 0u);
+}
+
+TEST_F(ServerSessionTest, WrongPasswordOrLoginIsRejectedAndLeavesNoSession) {
+    Start({MakeAccount("alice", "secret")});
+    struct Case {
+        const char* login;
+        const char* password;
+    } cases[] = {{"alice", "secreT"}, {"alice", ""}, {"bob", "secret"}, {"alic", "secret"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.login) + "/" + c.password);
+        auto core = Client(c.login, c.password);
+        EXPECT_EQ(ConnectAndPoll(*core), Rejected);
+        server_->Pump(0);  // the refusal the engine sent
+        EXPECT_EQ(server_->SessionCount(), 0u);
+    }
+}
+
+TEST_F(ServerSessionTest, RepeatedAndForgedPacketsChangeNothing) {
+    Start({MakeAccount("alice", "secret")});
+    auto core = Client("alice", "secret");
+    ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+    const uint64_t polls = server_->GetStats().polls;
+
+    // The very POLL again, from the very endpoint: no second reply.
+    core->udpSocket.SendTo(core->pollPacket, sizeof core->pollPacket, core->serverEndpoint);
+    // The refusal form in the clear cannot end a confirmed session.
+    uint8_t refusal[24] = {0x60};
+    core->udpSocket.SendTo(refusal, sizeof refusal, core->serverEndpoint);
+    server_->Pump(0);
+    EXPECT_EQ(server_->GetStats().polls, polls);
+    EXPECT_EQ(core->udpSocket.Readable(), 0);
+    EXPECT_EQ(server_->SessionCount(), 1u);
+    EXPECT_TRUE(NextReply(*core)) << "the session goes on";
+}
+
+TEST_F(ServerSessionTest, MalformedDatagramsGetNoAnswer) {
+    Start({MakeAccount("alice", "secret")});
+    auto core = Client("alice", "secret");
+    ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+    Endpoint from = core->udpSocket.LocalEndpoint();
+    from.address = ParseIPv4("127.0.0.1");
+
+    struct Case {
+        uint8_t type;
+        size_t length;
+        uint8_t headerByte3;
+    } cases[] = {
+        {0x10, 63, 0}, {0x10, 65, 0}, {0x10, 64, 1},  // HELLO of the wrong size or header
+        {0x20, 23, 0}, {0x40, 33, 0}, {0x40, 32, 7}, {0x60, 25, 0},
+        {0x77, 32, 0}, {0x30, 80, 0}, {0x50, 40, 0}, {0x40, 7, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.type) + "/" + std::to_string(c.length));
+        std::vector<uint8_t> d(c.length, 0xA5);
+        d[0] = c.type;
+        if (c.length > 3) {
+            std::fill(d.begin() + 1, d.begin() + std::min<size_t>(8, c.length), 0);
+            d[3] = c.headerByte3;
+        }
+        server_->HandleDatagram(d.data(), d.size(), from);
+        EXPECT_EQ(core->udpSocket.Readable(), 0);
+        EXPECT_EQ(server_->SessionCount(), 1u);
+    }
+    // Noise of every other kind, under the sanitizers: no crash, and the session survives.
+    std::mt19937 rng(7);
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<uint8_t> d(rng() % 100);
+        for (uint8_t& b : d) b = static_cast<uint8_t>(rng());
+        if (!d.empty() && d[0] == 0x10) d[0] = 0x11;  // a HELLO would rightly restart it
+        if (d.size() > 8 && rng() % 2) std::fill(d.begin() + 1, d.begin() + 8, 0);
+        server_->HandleDatagram(d.data(), d.size(), from);
+    }
+    EXPECT_EQ(server_->SessionCount(), 1u);
+    while (core->udpSocket.Readable() == 1) {
+        uint8_t drop[2048];
+        core->udpSocket.Receive(drop, sizeof drop, nullptr);
+    }
+    EXPECT_TRUE(NextReply(*core));
+}
+
+TEST_F(ServerSessionTest, DemoModeMovesCountersAndBalanceAtEveryPoll) {
+    AccessServer::Options options;
+    options.demo = true;
+    Start({DemoAccount()}, options);
+    auto core = Client("demo", "demo");
+    ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+    const AccountSnapshot first = *core;
+    ASSERT_EQ(first.counters.size(), 3u);
+    ASSERT_TRUE(NextReply(*core));
+    EXPECT_EQ(core->balance, first.balance - 250);
+    int64_t grown = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_GT(core->counters[i].byteCount, first.counters[i].byteCount) << i;
+        grown += core->counters[i].byteCount - first.counters[i].byteCount;
+    }
+    EXPECT_EQ(core->remainingBytes, first.remainingBytes - grown);
+}
+
+TEST_F(ServerSessionTest, DroppedPollsAreResentAndThreeMeanLoss) {
+    struct Case {
+        uint32_t dropPolls;
+        bool lost;
+    } cases[] = {{1, false}, {2, false}, {3, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dropPolls);
+        AccessServer::Options options;
+        options.dropPolls = c.dropPolls;
+        Start({MakeAccount("alice", "secret")}, options);
+        auto core = Client("alice", "secret");
+        ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+        PollResult last = NoEvent;
+        bool replied = core->state == PollWait;
+        for (int i = 0; i < 120 && last == NoEvent && !replied; ++i) {
+            const SessionState before = core->state;
+            last = Tick(*core);
+            replied = before == PollSent && core->state == PollWait;
+        }
+        EXPECT_EQ(last, c.lost ? Lost : NoEvent);
+        EXPECT_EQ(replied, !c.lost);
+        if (replied) {
+            EXPECT_EQ(core->pollCounter, c.dropPolls + 2u);
+        }
+    }
+}
+
+TEST_F(ServerSessionTest, TheLargestAccountFitsOneReply) {
+    Account a = MakeAccount("alice", "secret");
+    for (uint64_t i = 1; i <= kMaxCounters; ++i) {
+        std::string name = "counter-" + std::to_string(i);
+        name.resize(16, '#');
+        a.counters.push_back({i * 0x100000001ull, name, static_cast<int64_t>(i) * 1000});
+    }
+    a.messages.push_back({true, 42, std::string(kMaxMessageBytes, 'm')});
+    a.balance = -5;
+    Start({a});
+    auto core = Client("alice", "secret");
+    ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+    ASSERT_EQ(core->state, PollWait);
+    EXPECT_EQ(core->balance, -5);
+    ASSERT_EQ(core->counters.size(), kMaxCounters);
+    for (size_t i = 0; i < kMaxCounters; ++i) {
+        const TrafficCounter& c = core->counters[i];
+        EXPECT_EQ((static_cast<uint64_t>(c.idHigh) << 32) | c.idLow, a.counters[i].id);
+        EXPECT_EQ(std::string(c.name, 16), a.counters[i].name);
+        EXPECT_EQ(c.byteCount, a.counters[i].bytes);
+    }
+    ASSERT_TRUE(core->messagePending);
+    EXPECT_EQ(std::string(core->messageText, strnlen(core->messageText, 248)), a.messages[0].text);
+}
+
+}  // namespace

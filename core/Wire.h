@@ -71,16 +71,19 @@ void WriteLoginField(uint8_t* field, const char* login);
 bool LoginEchoMatches(const uint8_t* echo, const uint8_t* own);
 
 // Builds a record list for a POLL_REPLY payload (the server side).
-// A record is accepted only while it and the closing zero byte fit in 2048 bytes
-// of list; Size() is the list with its zero byte, rounded up to a multiple of 8,
-// capped at kMaxPayload.
+// A record is accepted only while it and the closing zero byte fit in kMaxPayload
+// (2016) bytes, so that the reply fits the 2048 bytes a client reads: a longer
+// list would make a datagram the client refuses whole. Size() is the list with its
+// zero byte, rounded up to a multiple of 8 (never more than kMaxPayload).
+// AddRecord refuses type 0 and values over 255 bytes.
 class PayloadBuilder {
 public:
     bool AddRecord(uint8_t type, const uint8_t* value, size_t length);
     bool AddBalance(int32_t balance);
     bool AddCounterValue(uint64_t id, int64_t bytes);
     bool AddCounterName(uint64_t id, const char* name);  // up to 16 bytes
-    bool AddMessage(int32_t time, const char* text);     // up to 247 bytes + zero
+    // The text is cut at 248 bytes; a shorter one travels with its zero byte.
+    bool AddMessage(int32_t time, const char* text);
     size_t Size() const;
     const uint8_t* Data() const { return data_; }
     size_t Used() const { return used_; }

@@ -1,0 +1,7 @@
+# brin-loadgen: simulated clients on one socket against brin-server (Linux: it sends
+# from many loopback addresses through IP_PKTINFO). bench/run_load.sh runs it.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  add_executable(brin-loadgen ${CMAKE_CURRENT_SOURCE_DIR}/loadgen.cpp)
+  target_link_libraries(brin-loadgen PRIVATE core)
+  add_dependencies(brin-loadgen brin-server)
+endif()

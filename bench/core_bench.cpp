@@ -1,7 +1,6 @@
 // The engine's hot paths against their floors: an idle Step against one bare readiness
 // check, one KEY_REPLY against one bare modular exponentiation, and a full payload walk.
 #include <benchmark/benchmark.h>
-
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -107,7 +106,8 @@ void BM_ApplyFullPayload(benchmark::State& state) {
     const Bytes payload = FullCounterPayload();
     AccountSnapshot snapshot;
     const int records = ApplyPayloadRecords(payload.data(), payload.size(), snapshot);
-    for (auto _ : state) benchmark::DoNotOptimize(ApplyPayloadRecords(payload.data(), payload.size(), snapshot));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ApplyPayloadRecords(payload.data(), payload.size(), snapshot));
     state.counters["records"] = records;
     state.counters["bytes"] = static_cast<double>(payload.size());
 }
@@ -120,10 +120,15 @@ void BM_ApplyFullPayloadFirstReply(benchmark::State& state) {
     }
 }
 
-double Minimum(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+double Minimum(const std::vector<double>& v) {
+    return *std::min_element(v.begin(), v.end());
+}
 
-#define CORE_BENCH(fn)                                                                    \
-    BENCHMARK(fn)->Unit(benchmark::kNanosecond)->Repetitions(5)->ReportAggregatesOnly(true) \
+#define CORE_BENCH(fn)                 \
+    BENCHMARK(fn)                      \
+        ->Unit(benchmark::kNanosecond) \
+        ->Repetitions(5)               \
+        ->ReportAggregatesOnly(true)   \
         ->ComputeStatistics("min", Minimum)
 
 CORE_BENCH(BM_StepPollSentNothingWaiting);
@@ -184,9 +189,10 @@ int main(int argc, char** argv) {
                "BM_FloorModExp", 1.2);
     if (reporter.medians.count("BM_ApplyFullPayload")) {
         const RatioReporter::Times t = reporter.medians["BM_ApplyFullPayload"];
-        std::printf("(c) ApplyPayloadRecords, full 2016-byte payload of counter records: %.2f us "
-                    "(wall clock %.2f us), target < 5 us: %s\n",
-                    t.cpu / 1000, t.real / 1000, t.cpu < 5000 ? "met" : "MISSED");
+        std::printf(
+            "(c) ApplyPayloadRecords, full 2016-byte payload of counter records: %.2f us "
+            "(wall clock %.2f us), target < 5 us: %s\n",
+            t.cpu / 1000, t.real / 1000, t.cpu < 5000 ? "met" : "MISSED");
     }
     benchmark::Shutdown();
     return 0;

@@ -7,12 +7,14 @@
 
 namespace {
 
-constexpr int64_t kHelloWait = 3;   // seconds a KEY_REPLY may take
-constexpr int64_t kPollPeriod = 30; // seconds between a reply (or a silent POLL) and the next POLL
+constexpr int64_t kHelloWait = 3;    // seconds a KEY_REPLY may take
+constexpr int64_t kPollPeriod = 30;  // seconds between a reply (or a silent POLL) and the next POLL
 constexpr uint8_t kPollsBeforeLoss = 3;
 
 // Whole seconds between two readings, without overflow when the clock jumps.
-int64_t Since(int32_t then, int32_t now) { return static_cast<int64_t>(now) - then; }
+int64_t Since(int32_t then, int32_t now) {
+    return static_cast<int64_t>(now) - then;
+}
 
 void WriteHeader(uint8_t* packet, uint8_t type) {
     wire::PutLe(packet, type, static_cast<int>(wire::kHeaderSize));
@@ -32,7 +34,9 @@ BrinCore::BrinCore(Clock* clock) : clock_(clock != nullptr ? clock : &DefaultClo
     }
 }
 
-BrinCore::~BrinCore() { delete dhKeyPair; }
+BrinCore::~BrinCore() {
+    delete dhKeyPair;
+}
 
 void BrinCore::Connect() {
     uint8_t passwordKey[8];
@@ -50,7 +54,8 @@ void BrinCore::Connect() {
     std::memset(helloPacket, 0, sizeof helloPacket);
     WriteHeader(helloPacket, wire::kHello);
     dhKeyPair->WritePublic(helloPacket + wire::kHelloPublicOffset);
-    DesEcbBlocks(helloPacket + wire::kHelloPublicOffset, wire::kPublicFieldSize / 8, passwordKey, 1);
+    DesEcbBlocks(helloPacket + wire::kHelloPublicOffset, wire::kPublicFieldSize / 8, passwordKey,
+                 1);
     SendPacket(helloPacket, sizeof helloPacket);
     lastExchange = clock_->Now();
     state = HelloSent;
@@ -63,99 +68,101 @@ PollResult BrinCore::Step() {
     wire::WriteLoginField(loginField, login);
 
     switch (state) {
-    case Idle:
-        return NoEvent;
+        case Idle:
+            return NoEvent;
 
-    case HelloSent: {
-        const int n = ReceivePacket(receiveBuffer);
-        // A KEY_REPLY too short to hold its fields counts as nothing received.
-        const bool shortKeyReply = n > 0 && receiveBuffer[0] == wire::kKeyReply &&
-                                   static_cast<size_t>(n) < wire::kKeyReplySize;
-        if (n <= 0 || shortKeyReply) {
-            if (Since(lastExchange, clock_->Now()) <= kHelloWait) return NoEvent;
-            state = Idle;
-            return NoAnswer;
-        }
-        if (receiveBuffer[0] != wire::kKeyReply) {
-            state = Idle;
-            return Lost;
-        }
-        std::memcpy(keyReplyPacket, receiveBuffer, sizeof keyReplyPacket);
-        DesEcbBlocks(keyReplyPacket + wire::kKeyReplyPublicOffset, wire::kPublicFieldSize / 8,
-                     passwordKey, 0);
-        std::memcpy(serverPublic, keyReplyPacket + wire::kKeyReplyPublicOffset, kDhSize);
-        // An unusable peer value leaves the secret all zero; the echo check then fails.
-        dhKeyPair->ComputeSecret(serverPublic, sharedSecret);
-        FoldSessionKey(sharedSecret, sessionKey);
-        TripleDesEcbBlocks(keyReplyPacket + wire::kKeyReplyEchoOffset, wire::kLoginFieldSize / 8,
-                           passwordKey, sessionKey, 0);
-        if (!wire::LoginEchoMatches(keyReplyPacket + wire::kKeyReplyEchoOffset, loginField)) {
-            std::memset(logoutPacket, 0, sizeof logoutPacket);
-            WriteHeader(logoutPacket, wire::kLogout);
-            SendPacket(logoutPacket, sizeof logoutPacket);
-            connected = 0;
-            state = Idle;
-            return Rejected;
-        }
-        connected = 1;
-        WriteHeader(confirmPacket, wire::kConfirm);
-        std::memcpy(confirmPacket + wire::kLoginOffset, loginField, sizeof loginField);
-        TripleDesEcbBlocks(confirmPacket + wire::kLoginOffset, wire::kLoginFieldSize / 8,
-                           passwordKey, sessionKey, 1);
-        SendPacket(confirmPacket, sizeof confirmPacket);
-        pollCounter = 1;
-        missedPolls = 0;
-        state = PollDue;
-        return NoEvent;
-    }
-
-    case PollDue:
-        WriteHeader(pollPacket, wire::kPoll);
-        std::memcpy(pollPacket + wire::kLoginOffset, loginField, sizeof loginField);
-        wire::PutLe(pollPacket + wire::kPollCounterOffset, pollCounter, 8);
-        TripleDesEcbBlocks(pollPacket + wire::kLoginOffset,
-                           (wire::kPollSize - wire::kLoginOffset) / 8, passwordKey, sessionKey, 1);
-        SendPacket(pollPacket, sizeof pollPacket);
-        lastExchange = clock_->Now();
-        state = PollSent;
-        ++pollCounter;
-        return NoEvent;
-
-    case PollSent: {
-        const int n = ReceivePacket(receiveBuffer);
-        if (n > 0 && receiveBuffer[0] == wire::kPollReply &&
-            static_cast<size_t>(n) >= wire::kPollReplyHeaderSize) {
-            missedPolls = 0;
-            if (static_cast<size_t>(n) != wire::kPollReplyHeaderSize) {
-                payloadLength = static_cast<size_t>(n) - wire::kPollReplyHeaderSize;
-                std::memcpy(payloadArea, receiveBuffer + wire::kPollReplyHeaderSize, payloadLength);
-                TripleDesEcbBlocks(payloadArea, static_cast<int>(payloadLength / 8), passwordKey,
-                                   sessionKey, 0);
-                ApplyRecords();
+        case HelloSent: {
+            const int n = ReceivePacket(receiveBuffer);
+            // A KEY_REPLY too short to hold its fields counts as nothing received.
+            const bool shortKeyReply = n > 0 && receiveBuffer[0] == wire::kKeyReply &&
+                                       static_cast<size_t>(n) < wire::kKeyReplySize;
+            if (n <= 0 || shortKeyReply) {
+                if (Since(lastExchange, clock_->Now()) <= kHelloWait) return NoEvent;
+                state = Idle;
+                return NoAnswer;
             }
-            lastExchange = clock_->Now();
-            state = PollWait;
+            if (receiveBuffer[0] != wire::kKeyReply) {
+                state = Idle;
+                return Lost;
+            }
+            std::memcpy(keyReplyPacket, receiveBuffer, sizeof keyReplyPacket);
+            DesEcbBlocks(keyReplyPacket + wire::kKeyReplyPublicOffset, wire::kPublicFieldSize / 8,
+                         passwordKey, 0);
+            std::memcpy(serverPublic, keyReplyPacket + wire::kKeyReplyPublicOffset, kDhSize);
+            // An unusable peer value leaves the secret all zero; the echo check then fails.
+            dhKeyPair->ComputeSecret(serverPublic, sharedSecret);
+            FoldSessionKey(sharedSecret, sessionKey);
+            TripleDesEcbBlocks(keyReplyPacket + wire::kKeyReplyEchoOffset,
+                               wire::kLoginFieldSize / 8, passwordKey, sessionKey, 0);
+            if (!wire::LoginEchoMatches(keyReplyPacket + wire::kKeyReplyEchoOffset, loginField)) {
+                std::memset(logoutPacket, 0, sizeof logoutPacket);
+                WriteHeader(logoutPacket, wire::kLogout);
+                SendPacket(logoutPacket, sizeof logoutPacket);
+                connected = 0;
+                state = Idle;
+                return Rejected;
+            }
+            connected = 1;
+            WriteHeader(confirmPacket, wire::kConfirm);
+            std::memcpy(confirmPacket + wire::kLoginOffset, loginField, sizeof loginField);
+            TripleDesEcbBlocks(confirmPacket + wire::kLoginOffset, wire::kLoginFieldSize / 8,
+                               passwordKey, sessionKey, 1);
+            SendPacket(confirmPacket, sizeof confirmPacket);
+            pollCounter = 1;
+            missedPolls = 0;
+            state = PollDue;
             return NoEvent;
         }
-        // Another packet type is dropped and holds off the time-out for this step;
-        // a POLL_REPLY too short for its header counts as nothing received.
-        if (n > 0 && receiveBuffer[0] != wire::kPollReply) return NoEvent;
-        const int32_t now = clock_->Now();
-        if (Since(lastExchange, now) < kPollPeriod) return NoEvent;
-        ++missedPolls;
-        if (missedPolls >= kPollsBeforeLoss) {
-            state = Idle;
-            connected = 0;
-            lastExchange = now;
-            return Lost;
-        }
-        state = PollDue;
-        return NoEvent;
-    }
 
-    case PollWait:
-        if (Since(lastExchange, clock_->Now()) >= kPollPeriod) state = PollDue;
-        return NoEvent;
+        case PollDue:
+            WriteHeader(pollPacket, wire::kPoll);
+            std::memcpy(pollPacket + wire::kLoginOffset, loginField, sizeof loginField);
+            wire::PutLe(pollPacket + wire::kPollCounterOffset, pollCounter, 8);
+            TripleDesEcbBlocks(pollPacket + wire::kLoginOffset,
+                               (wire::kPollSize - wire::kLoginOffset) / 8, passwordKey, sessionKey,
+                               1);
+            SendPacket(pollPacket, sizeof pollPacket);
+            lastExchange = clock_->Now();
+            state = PollSent;
+            ++pollCounter;
+            return NoEvent;
+
+        case PollSent: {
+            const int n = ReceivePacket(receiveBuffer);
+            if (n > 0 && receiveBuffer[0] == wire::kPollReply &&
+                static_cast<size_t>(n) >= wire::kPollReplyHeaderSize) {
+                missedPolls = 0;
+                if (static_cast<size_t>(n) != wire::kPollReplyHeaderSize) {
+                    payloadLength = static_cast<size_t>(n) - wire::kPollReplyHeaderSize;
+                    std::memcpy(payloadArea, receiveBuffer + wire::kPollReplyHeaderSize,
+                                payloadLength);
+                    TripleDesEcbBlocks(payloadArea, static_cast<int>(payloadLength / 8),
+                                       passwordKey, sessionKey, 0);
+                    ApplyRecords();
+                }
+                lastExchange = clock_->Now();
+                state = PollWait;
+                return NoEvent;
+            }
+            // Another packet type is dropped and holds off the time-out for this step;
+            // a POLL_REPLY too short for its header counts as nothing received.
+            if (n > 0 && receiveBuffer[0] != wire::kPollReply) return NoEvent;
+            const int32_t now = clock_->Now();
+            if (Since(lastExchange, now) < kPollPeriod) return NoEvent;
+            ++missedPolls;
+            if (missedPolls >= kPollsBeforeLoss) {
+                state = Idle;
+                connected = 0;
+                lastExchange = now;
+                return Lost;
+            }
+            state = PollDue;
+            return NoEvent;
+        }
+
+        case PollWait:
+            if (Since(lastExchange, clock_->Now()) >= kPollPeriod) state = PollDue;
+            return NoEvent;
     }
     return NoEvent;
 }
@@ -191,4 +198,6 @@ int BrinCore::ReceivePacket(uint8_t* buffer) {
     return udpSocket.Receive(buffer, wire::kMaxDatagram, &from);
 }
 
-int BrinCore::ApplyRecords() { return ApplyPayloadRecords(payloadArea, payloadLength, *this); }
+int BrinCore::ApplyRecords() {
+    return ApplyPayloadRecords(payloadArea, payloadLength, *this);
+}

@@ -117,7 +117,9 @@ DhKeyPair::DhKeyPair() : impl_(new Impl) {
     impl_->ComputePublic();
 }
 
-DhKeyPair::~DhKeyPair() { delete impl_; }
+DhKeyPair::~DhKeyPair() {
+    delete impl_;
+}
 
 void DhKeyPair::WritePublic(uint8_t field[kDhSize]) const {
     BN_bn2binpad(impl_->pub, field, kDhSize);
@@ -173,7 +175,9 @@ BareModExp::BareModExp() : impl_(new Impl) {
     BN_set_flags(impl_->exponent, BN_FLG_CONSTTIME);
 }
 
-BareModExp::~BareModExp() { delete impl_; }
+BareModExp::~BareModExp() {
+    delete impl_;
+}
 
 void BareModExp::Run() {
     const PrimeContext& pc = Prime();

@@ -1,6 +1,4 @@
 // The UDP socket on POSIX: non-blocking, poll() with a zero time-out, recvfrom with MSG_TRUNC.
-#include "UdpSocket.h"
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -11,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "UdpSocket.h"
 
 namespace {
 
@@ -30,7 +30,9 @@ Endpoint FromSockaddr(const sockaddr_in& sa) {
     return e;
 }
 
-int Fd(intptr_t handle) { return static_cast<int>(handle); }
+int Fd(intptr_t handle) {
+    return static_cast<int>(handle);
+}
 
 // poll() rather than select(): a descriptor number above FD_SETSIZE stays safe.
 int PollReadable(int fd, int timeoutMs) {
@@ -50,10 +52,16 @@ int PollReadable(int fd, int timeoutMs) {
 
 }  // namespace
 
-uint32_t ParseIPv4(const char* text) { return ::inet_addr(text); }
+uint32_t ParseIPv4(const char* text) {
+    return ::inet_addr(text);
+}
 
-uint16_t PortToNetwork(uint16_t hostPort) { return htons(hostPort); }
-uint16_t PortFromNetwork(uint16_t networkPort) { return ntohs(networkPort); }
+uint16_t PortToNetwork(uint16_t hostPort) {
+    return htons(hostPort);
+}
+uint16_t PortFromNetwork(uint16_t networkPort) {
+    return ntohs(networkPort);
+}
 
 void ReleaseSocketLayer() {}
 
@@ -79,7 +87,9 @@ UdpSocket::~UdpSocket() {
     if (handle_ >= 0) ::close(Fd(handle_));
 }
 
-bool UdpSocket::IsOpen() const { return handle_ >= 0; }
+bool UdpSocket::IsOpen() const {
+    return handle_ >= 0;
+}
 
 bool UdpSocket::Bind(const Endpoint& local) {
     if (handle_ < 0) return false;
@@ -99,14 +109,18 @@ Endpoint UdpSocket::LocalEndpoint() const {
 int UdpSocket::SendTo(const void* data, size_t length, const Endpoint& to) {
     if (handle_ < 0) return -1;
     sockaddr_in sa = ToSockaddr(to);
-    ssize_t r = ::sendto(Fd(handle_), data, length, 0, reinterpret_cast<const sockaddr*>(&sa),
-                         sizeof sa);
+    ssize_t r =
+        ::sendto(Fd(handle_), data, length, 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
     return r < 0 ? -1 : static_cast<int>(r);
 }
 
-int UdpSocket::Readable() { return PollReadable(Fd(handle_), 0); }
+int UdpSocket::Readable() {
+    return PollReadable(Fd(handle_), 0);
+}
 
-int UdpSocket::WaitReadable(int timeoutMs) { return PollReadable(Fd(handle_), timeoutMs); }
+int UdpSocket::WaitReadable(int timeoutMs) {
+    return PollReadable(Fd(handle_), timeoutMs);
+}
 
 int UdpSocket::Receive(void* buffer, size_t capacity, Endpoint* from) {
     if (handle_ < 0) return -1;

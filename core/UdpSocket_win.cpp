@@ -2,10 +2,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "UdpSocket.h"
-
 #include <cstdio>
 #include <cstring>
+
+#include "UdpSocket.h"
 
 namespace {
 
@@ -19,7 +19,9 @@ bool StartSocketLayer() {
     return started;
 }
 
-SOCKET Sock(intptr_t handle) { return static_cast<SOCKET>(handle); }
+SOCKET Sock(intptr_t handle) {
+    return static_cast<SOCKET>(handle);
+}
 
 sockaddr_in ToSockaddr(const Endpoint& e) {
     sockaddr_in sa;
@@ -52,12 +54,20 @@ int SelectReadable(intptr_t handle, long timeoutMs) {
 
 }  // namespace
 
-uint32_t ParseIPv4(const char* text) { return ::inet_addr(text); }
+uint32_t ParseIPv4(const char* text) {
+    return ::inet_addr(text);
+}
 
-uint16_t PortToNetwork(uint16_t hostPort) { return htons(hostPort); }
-uint16_t PortFromNetwork(uint16_t networkPort) { return ntohs(networkPort); }
+uint16_t PortToNetwork(uint16_t hostPort) {
+    return htons(hostPort);
+}
+uint16_t PortFromNetwork(uint16_t networkPort) {
+    return ntohs(networkPort);
+}
 
-void ReleaseSocketLayer() { WSACleanup(); }
+void ReleaseSocketLayer() {
+    WSACleanup();
+}
 
 void FormatEndpoint(const Endpoint& endpoint, char* out, size_t size) {
     const uint8_t* a = reinterpret_cast<const uint8_t*>(&endpoint.address);
@@ -81,7 +91,9 @@ UdpSocket::~UdpSocket() {
     if (handle_ != -1) ::closesocket(Sock(handle_));
 }
 
-bool UdpSocket::IsOpen() const { return handle_ != -1; }
+bool UdpSocket::IsOpen() const {
+    return handle_ != -1;
+}
 
 bool UdpSocket::Bind(const Endpoint& local) {
     if (handle_ == -1) return false;
@@ -107,9 +119,13 @@ int UdpSocket::SendTo(const void* data, size_t length, const Endpoint& to) {
     return r == SOCKET_ERROR ? -1 : r;
 }
 
-int UdpSocket::Readable() { return SelectReadable(handle_, 0); }
+int UdpSocket::Readable() {
+    return SelectReadable(handle_, 0);
+}
 
-int UdpSocket::WaitReadable(int timeoutMs) { return SelectReadable(handle_, timeoutMs); }
+int UdpSocket::WaitReadable(int timeoutMs) {
+    return SelectReadable(handle_, timeoutMs);
+}
 
 int UdpSocket::Receive(void* buffer, size_t capacity, Endpoint* from) {
     if (handle_ == -1) return -1;

@@ -43,10 +43,10 @@ constexpr size_t kMaxPayload = kMaxDatagram - kPollReplyHeaderSize;
 
 // Payload records: type, length, value.
 constexpr uint8_t kRecEnd = 0;
-constexpr uint8_t kRecBalance = 1;         // int32 balance (thousandths)
-constexpr uint8_t kRecCounterValue = 2;    // uint64 id, int64 byte count
-constexpr uint8_t kRecCounterName = 3;     // uint64 id, 16-byte name
-constexpr uint8_t kRecMessage = 4;         // int32 time, 248-byte text
+constexpr uint8_t kRecBalance = 1;       // int32 balance (thousandths)
+constexpr uint8_t kRecCounterValue = 2;  // uint64 id, int64 byte count
+constexpr uint8_t kRecCounterName = 3;   // uint64 id, 16-byte name
+constexpr uint8_t kRecMessage = 4;       // int32 time, 248-byte text
 constexpr size_t kRecordHeaderSize = 2;
 constexpr size_t kBalanceValueSize = 4;
 constexpr size_t kCounterValueSize = 16;

@@ -24,13 +24,19 @@ Bytes Le(uint64_t v, int n) {
     return b;
 }
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 Bytes Record(uint8_t type, const Bytes& value) {
     return Bytes{type, static_cast<uint8_t>(value.size())} + value;
 }
-Bytes Bal(int32_t v) { return Record(1, Le(static_cast<uint32_t>(v), 4)); }
-Bytes Val(uint64_t id, int64_t count) { return Record(2, Le(id, 8) + Le(count, 8)); }
+Bytes Bal(int32_t v) {
+    return Record(1, Le(static_cast<uint32_t>(v), 4));
+}
+Bytes Val(uint64_t id, int64_t count) {
+    return Record(2, Le(id, 8) + Le(count, 8));
+}
 Bytes Name(uint64_t id, std::string name) {
     name.resize(16, '\0');
     return Record(3, Le(id, 8) + Text(name));
@@ -62,6 +68,7 @@ struct WalkCase {
 constexpr int32_t kOldBalance = 77;
 constexpr int64_t kOldRemaining = 5;
 
+// clang-format off
 std::vector<WalkCase> Cases() {
     const std::string x248(248, 'x');
     return {
@@ -124,6 +131,7 @@ std::vector<WalkCase> Cases() {
          kOldBalance, kOldRemaining, {}, 0, 0, 0, ""},
     };
 }
+// clang-format on
 
 }  // namespace
 

@@ -92,7 +92,15 @@ struct Session {
 
 // ---- The state table ------------------------------------------------------------
 
-enum class From { Fresh, IdleAfterSession, HelloSent, PollDue, PollSent, PollSentTwiceMissed, PollWait };
+enum class From {
+    Fresh,
+    IdleAfterSession,
+    HelloSent,
+    PollDue,
+    PollSent,
+    PollSentTwiceMissed,
+    PollWait
+};
 enum class Event { Connect, Disconnect, Step };
 enum class Arrives { Nothing, KeyReply, ForeignKeyReply, PollReply, KeyReplyType, PollReplyType };
 enum class Sent { Nothing, Hello, Confirm, Poll1, Logout, RejectionLogout };
@@ -107,12 +115,13 @@ struct Row {
     PollResult result;  // of Step
     Sent sent;
     Stamp lastExchange;
-    int missedPolls;     // -1: not checked
-    bool cleared;        // counters emptied and remainingBytes 0 (Connect)
-    bool replyApplied;   // the POLL_REPLY's balance record took effect
-    bool leftWaiting;    // the datagram is still in the engine's socket
+    int missedPolls;    // -1: not checked
+    bool cleared;       // counters emptied and remainingBytes 0 (Connect)
+    bool replyApplied;  // the POLL_REPLY's balance record took effect
+    bool leftWaiting;   // the datagram is still in the engine's socket
 };
 
+// clang-format off
 const Row kStateTable[] = {
     // from, advance, arrives, event -> to, result, sent, lastExchange, missed, cleared, applied, waiting
     {From::Fresh, 5, Arrives::Nothing, Event::Connect, HelloSent, NoEvent, Sent::Hello, Stamp::Now, -1, true, false, false},
@@ -141,40 +150,41 @@ const Row kStateTable[] = {
     {From::PollSent, 1, Arrives::Nothing, Event::Connect, PollSent, NoEvent, Sent::Nothing, Stamp::Kept, -1, true, false, false},
     {From::PollWait, 1, Arrives::Nothing, Event::Connect, PollWait, NoEvent, Sent::Nothing, Stamp::Kept, -1, true, false, false},
 };
+// clang-format on
 
 void SetUpFrom(Session& s, From from) {
     switch (from) {
-    case From::Fresh:
-        return;
-    case From::IdleAfterSession:
-        s.SendHello();
-        s.clock.Advance(4);
-        ASSERT_EQ(s.engine.Step(), NoAnswer);
-        return;
-    case From::HelloSent:
-        s.SendHello();
-        return;
-    case From::PollDue:
-        s.Establish();
-        return;
-    case From::PollSent:
-        s.Establish();
-        s.Poll();
-        return;
-    case From::PollSentTwiceMissed:
-        s.Establish();
-        s.MissPoll();
-        s.MissPoll();
-        s.Poll();
-        ASSERT_EQ(s.engine.missedPolls, 2);
-        return;
-    case From::PollWait:
-        s.Establish();
-        s.Poll();
-        s.Deliver(s.peer.PollReply({}));
-        ASSERT_EQ(s.engine.Step(), NoEvent);
-        ASSERT_EQ(s.engine.state, PollWait);
-        return;
+        case From::Fresh:
+            return;
+        case From::IdleAfterSession:
+            s.SendHello();
+            s.clock.Advance(4);
+            ASSERT_EQ(s.engine.Step(), NoAnswer);
+            return;
+        case From::HelloSent:
+            s.SendHello();
+            return;
+        case From::PollDue:
+            s.Establish();
+            return;
+        case From::PollSent:
+            s.Establish();
+            s.Poll();
+            return;
+        case From::PollSentTwiceMissed:
+            s.Establish();
+            s.MissPoll();
+            s.MissPoll();
+            s.Poll();
+            ASSERT_EQ(s.engine.missedPolls, 2);
+            return;
+        case From::PollWait:
+            s.Establish();
+            s.Poll();
+            s.Deliver(s.peer.PollReply({}));
+            ASSERT_EQ(s.engine.Step(), NoEvent);
+            ASSERT_EQ(s.engine.state, PollWait);
+            return;
     }
 }
 
@@ -188,33 +198,33 @@ void CheckSent(Session& s, Sent sent) {
     EXPECT_EQ(ToHex(p.data() + 1, 7), "00000000000000");  // the rest of the 64-bit type
     const std::string login = ToHex(LoginField(kLogin).data(), 16);
     switch (sent) {
-    case Sent::Hello: {
-        ASSERT_EQ(p.size(), 64u);
-        EXPECT_EQ(p[0], 0x10);
-        uint8_t expected[kDhSize];
-        s.engine.dhKeyPair->WritePublic(expected);
-        s.peer.TakeHello(p);
-        EXPECT_EQ(ToHex(s.peer.clientPublic, kDhSize), ToHex(expected, kDhSize));
-        break;
-    }
-    case Sent::Confirm:
-    case Sent::Logout:
-        ASSERT_EQ(p.size(), 24u);
-        EXPECT_EQ(p[0], sent == Sent::Confirm ? 0x20 : 0x60);
-        EXPECT_EQ(ToHex(s.peer.Open(p, 8, 16).data(), 16), login);
-        break;
-    case Sent::Poll1: {
-        ASSERT_EQ(p.size(), 32u);
-        EXPECT_EQ(p[0], 0x40);
-        const Bytes body = s.peer.Open(p, 8, 24);
-        EXPECT_EQ(ToHex(body.data(), 24), login + "0100000000000000");
-        break;
-    }
-    case Sent::RejectionLogout:
-        EXPECT_EQ(ToHex(p.data(), p.size()), "60" + std::string(46, '0'));  // in the clear
-        break;
-    case Sent::Nothing:
-        break;
+        case Sent::Hello: {
+            ASSERT_EQ(p.size(), 64u);
+            EXPECT_EQ(p[0], 0x10);
+            uint8_t expected[kDhSize];
+            s.engine.dhKeyPair->WritePublic(expected);
+            s.peer.TakeHello(p);
+            EXPECT_EQ(ToHex(s.peer.clientPublic, kDhSize), ToHex(expected, kDhSize));
+            break;
+        }
+        case Sent::Confirm:
+        case Sent::Logout:
+            ASSERT_EQ(p.size(), 24u);
+            EXPECT_EQ(p[0], sent == Sent::Confirm ? 0x20 : 0x60);
+            EXPECT_EQ(ToHex(s.peer.Open(p, 8, 16).data(), 16), login);
+            break;
+        case Sent::Poll1: {
+            ASSERT_EQ(p.size(), 32u);
+            EXPECT_EQ(p[0], 0x40);
+            const Bytes body = s.peer.Open(p, 8, 24);
+            EXPECT_EQ(ToHex(body.data(), 24), login + "0100000000000000");
+            break;
+        }
+        case Sent::RejectionLogout:
+            EXPECT_EQ(ToHex(p.data(), p.size()), "60" + std::string(46, '0'));  // in the clear
+            break;
+        case Sent::Nothing:
+            break;
     }
 }
 
@@ -239,39 +249,39 @@ TEST(BrinCore, FollowsTheStateTable) {
         const int32_t before = s.engine.lastExchange;
 
         switch (row.arrives) {
-        case Arrives::Nothing:
-            break;
-        case Arrives::KeyReply:
-            s.Deliver(s.peer.KeyReply(kLogin));
-            break;
-        case Arrives::ForeignKeyReply: {
-            TestPeer foreign("another");
-            foreign.TakeHello(s.hello);
-            s.Deliver(foreign.KeyReply(kLogin));
-            break;
-        }
-        case Arrives::PollReply:
-            s.Deliver(s.peer.PollReply(Payload({BalanceRecord(1234)})));
-            break;
-        case Arrives::KeyReplyType:
-            s.Deliver(s.peer.KeyReply(kLogin));
-            break;
-        case Arrives::PollReplyType:
-            s.Deliver(s.peer.PollReply({}));
-            break;
+            case Arrives::Nothing:
+                break;
+            case Arrives::KeyReply:
+                s.Deliver(s.peer.KeyReply(kLogin));
+                break;
+            case Arrives::ForeignKeyReply: {
+                TestPeer foreign("another");
+                foreign.TakeHello(s.hello);
+                s.Deliver(foreign.KeyReply(kLogin));
+                break;
+            }
+            case Arrives::PollReply:
+                s.Deliver(s.peer.PollReply(Payload({BalanceRecord(1234)})));
+                break;
+            case Arrives::KeyReplyType:
+                s.Deliver(s.peer.KeyReply(kLogin));
+                break;
+            case Arrives::PollReplyType:
+                s.Deliver(s.peer.PollReply({}));
+                break;
         }
 
         PollResult result = NoEvent;
         switch (row.event) {
-        case Event::Connect:
-            s.engine.Connect();
-            break;
-        case Event::Disconnect:
-            s.engine.Disconnect();
-            break;
-        case Event::Step:
-            result = s.engine.Step();
-            break;
+            case Event::Connect:
+                s.engine.Connect();
+                break;
+            case Event::Disconnect:
+                s.engine.Disconnect();
+                break;
+            case Event::Step:
+                result = s.engine.Step();
+                break;
         }
 
         EXPECT_EQ(result, row.result);

@@ -9,7 +9,8 @@
 
 namespace {
 
-const char kNowIsTheTime[] = "4e6f77206973207468652074696d6520666f7220616c6c20";  // "Now is the time for all "
+const char kNowIsTheTime[] =
+    "4e6f77206973207468652074696d6520666f7220616c6c20";  // "Now is the time for all "
 
 struct DesVector {
     const char* key;
@@ -101,7 +102,8 @@ TEST(Cipher, PasswordKeyIsTheFirstEightBytesZeroPadded) {
     const struct {
         const char* password;
         const char* key;
-    } cases[] = {{"", "0000000000000000"}, {"abc", "6162630000000000"}, {"12345678", "3132333435363738"}};
+    } cases[] = {
+        {"", "0000000000000000"}, {"abc", "6162630000000000"}, {"12345678", "3132333435363738"}};
     for (const auto& c : cases) {
         uint8_t key[8];
         std::memset(key, 0xEE, sizeof key);
@@ -128,7 +130,6 @@ TEST(Cipher, FoldAddsTheTwoHalvesBytewiseWithoutCarry) {
         EXPECT_EQ(ToHex(key, 8), c.key) << c.secret16;
     }
 }
-
 
 TEST(KeyAgreement, MatchesAnIndependentComputation) {
     DhKeyPair pair;

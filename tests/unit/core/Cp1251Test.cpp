@@ -41,7 +41,10 @@ TEST(Cp1251, EveryAssignedByteMapsToItsCharacterAndBack) {
     ASSERT_EQ(table.size(), 256u);
     std::string all, expectedUtf8;
     for (int b = 0; b < 256; ++b) {
-        char32_t c = b < 0x80 ? b : static_cast<char32_t>(table[2 * (b - 0x80)] << 8 | table[2 * (b - 0x80) + 1]);
+        char32_t c =
+            b < 0x80
+                ? b
+                : static_cast<char32_t>(table[2 * (b - 0x80)] << 8 | table[2 * (b - 0x80) + 1]);
         if (b >= 0x80 && c == 0) continue;  // 0x98
         all += static_cast<char>(b);
         expectedUtf8 += Utf8Of(c);
@@ -61,24 +64,30 @@ TEST(Cp1251, TheUnassignedByteShowsAsReplacementAndCannotBeTyped) {
 
 TEST(Cp1251, RefusesWhatItCannotHoldAndWhatIsNotUtf8) {
     const char* refused[] = {
-        "\xE4\xB8\xAD",          // a CJK character
-        "\xF0\x9F\x98\x80",      // outside the BMP
-        "\xC3\xA9",              // e with acute: Latin-1, not in this code page
-        "ok\xC3",                // cut short
-        "\xE2\x82",              // cut short
-        "\x80",                  // continuation without a lead
-        "\xD0\x41",              // lead without a continuation
-        "\xFF",                  // no such lead byte
-        "\xC0\xAF",              // overlong '/'
-        "\xE0\x81\x81",          // overlong 'A'
-        "\xED\xA0\x80",          // a surrogate
-        "\xF4\x90\x80\x80",      // past U+10FFFF
+        "\xE4\xB8\xAD",      // a CJK character
+        "\xF0\x9F\x98\x80",  // outside the BMP
+        "\xC3\xA9",          // e with acute: Latin-1, not in this code page
+        "ok\xC3",            // cut short
+        "\xE2\x82",          // cut short
+        "\x80",              // continuation without a lead
+        "\xD0\x41",          // lead without a continuation
+        "\xFF",              // no such lead byte
+        "\xC0\xAF",          // overlong '/'
+        "\xE0\x81\x81",      // overlong 'A'
+        "\xED\xA0\x80",      // a surrogate
+        "\xF4\x90\x80\x80",  // past U+10FFFF
     };
     for (const char* text : refused) {
         std::string out;
-        EXPECT_FALSE(Utf8ToCp1251(text, &out)) << ToHex(reinterpret_cast<const uint8_t*>(text), strlen(text));
+        EXPECT_FALSE(Utf8ToCp1251(text, &out))
+            << ToHex(reinterpret_cast<const uint8_t*>(text), strlen(text));
     }
     std::string out;
-    ASSERT_TRUE(Utf8ToCp1251("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE2\x84\x96" "1", &out));
-    EXPECT_EQ(out, "\xCF\xF0\xE8\xE2\xE5\xF2 \xB9" "1");  // "Привет №1"
+    ASSERT_TRUE(
+        Utf8ToCp1251("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE2\x84\x96"
+                     "1",
+                     &out));
+    EXPECT_EQ(out,
+              "\xCF\xF0\xE8\xE2\xE5\xF2 \xB9"
+              "1");  // "Привет №1"
 }

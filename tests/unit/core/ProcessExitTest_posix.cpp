@@ -1,6 +1,5 @@
 // Both fatal socket failures end the process through the replaceable exit handler.
 #include <gtest/gtest.h>
-
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -15,7 +14,9 @@
 namespace {
 
 int g_exitCode = -1;
-void RecordExit(int code) { g_exitCode = code; }
+void RecordExit(int code) {
+    g_exitCode = code;
+}
 
 struct ExitHook {
     ExitHandler previous = SetExitHandler(RecordExit);
@@ -30,8 +31,7 @@ int DescriptorOf(const UdpSocket& socket) {
         sockaddr_storage sa;
         socklen_t len = sizeof sa;
         if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0 &&
-            sa.ss_family == AF_INET &&
-            reinterpret_cast<sockaddr_in*>(&sa)->sin_port == local.port)
+            sa.ss_family == AF_INET && reinterpret_cast<sockaddr_in*>(&sa)->sin_port == local.port)
             return fd;
     }
     return -1;
@@ -51,7 +51,7 @@ TEST(ProcessExit, AFailingReadinessCheckExitsWithCode1) {
     ASSERT_GE(fd, 0);
 
     ExitHook hook;
-    ::close(fd);  // the readiness check on a closed descriptor fails
+    ::close(fd);                        // the readiness check on a closed descriptor fails
     EXPECT_EQ(engine.Step(), NoEvent);  // the handler came back: nothing received
     EXPECT_EQ(g_exitCode, 1);
     EXPECT_EQ(engine.state, HelloSent);

@@ -20,9 +20,13 @@ Bytes TestPeer::Receive(int timeoutMs) {
     return buf;
 }
 
-bool TestPeer::Quiet(int ms) { return socket_.WaitReadable(ms) == 0; }
+bool TestPeer::Quiet(int ms) {
+    return socket_.WaitReadable(ms) == 0;
+}
 
-void TestPeer::Send(const Bytes& datagram) { socket_.SendTo(datagram.data(), datagram.size(), client_); }
+void TestPeer::Send(const Bytes& datagram) {
+    socket_.SendTo(datagram.data(), datagram.size(), client_);
+}
 
 void TestPeer::TakeHello(const Bytes& hello) {
     if (hello.size() < wire::kHelloSize) return;

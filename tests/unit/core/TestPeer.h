@@ -1,4 +1,5 @@
-// A test access server on 127.0.0.1 built from the engine's own parts: key pair, packet helpers, ciphers.
+// A test access server on 127.0.0.1 built from the engine's own parts: key pair, packet helpers,
+// ciphers.
 #pragma once
 
 #include <cstdint>

@@ -45,7 +45,8 @@ TEST(Wire, EchoMatchesUpToAndIncludingTheFirstZeroByte) {
     for (const auto& c : cases) {
         uint8_t own[kLoginFieldSize];
         WriteLoginField(own, c.own);
-        EXPECT_EQ(LoginEchoMatches(FromHex(c.echo).data(), own), c.matches) << c.own << " " << c.echo;
+        EXPECT_EQ(LoginEchoMatches(FromHex(c.echo).data(), own), c.matches)
+            << c.own << " " << c.echo;
     }
 }
 
@@ -84,7 +85,7 @@ TEST(Wire, BuilderStopsWhereAPollReplyIsFull) {
     EXPECT_EQ(accepted, 111);  // 111 * 18 + 1 = 1999 <= 2016 < 112 * 18 + 1
     EXPECT_LE(b.Size(), kMaxPayload);
     const uint8_t filler[9] = {};
-    EXPECT_TRUE(b.AddBalance(5));  // 1998 + 6 + 1 still fits
+    EXPECT_TRUE(b.AddBalance(5));            // 1998 + 6 + 1 still fits
     EXPECT_TRUE(b.AddRecord(9, filler, 9));  // 2004 + 11 + 1 = 2016 exactly
     EXPECT_FALSE(b.AddRecord(9, filler, 0));
     EXPECT_EQ(b.Size(), kMaxPayload);

@@ -11,7 +11,8 @@ scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j2 --target brin-server brin-cli
 # The window, when this tree has it; the demo goes on without it if it does not build.
-if cmake --build --preset default --target help 2>/dev/null | grep -qw brin2; then
+targets=$(cmake --build --preset default --target help 2>/dev/null || true)
+if grep -qw brin2 <<<"$targets"; then
   cmake --build --preset default -j2 --target brin2 || echo "demo: the window did not build; showing brin-cli" >&2
 fi
 

@@ -1,6 +1,7 @@
 // The accounts file of brin-server: what it reads, what it refuses and why.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,42 @@ TEST(AccountsFileTest, HoldsAtMostTheCountersOneReplyCarries) {
     text += "counter 1000 = 1\n";
     EXPECT_FALSE(ParseAccounts(text, &accounts, &error));
     EXPECT_NE(error.find("do not fit in one poll reply"), std::string::npos) << error;
+}
+
+TEST(AccountsFileTest, DamagedFilesAreRefusedOrKeptWithinTheLimits) {
+    const std::string good =
+        "[абонент]\npassword = пароль\naddress = 10.0.0.5\nbalance = -12.345\n"
+        "counter 7 = 1572864 Город\nmessage 5 = Привет\n[b]\nremaining = 99\n";
+    std::mt19937 rng(11);
+    for (int i = 0; i < 3000; ++i) {
+        std::string text = good;
+        for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k) {
+            const size_t at = rng() % text.size();
+            switch (rng() % 3) {
+            case 0: text[at] = static_cast<char>(rng()); break;
+            case 1: text.erase(at, 1 + rng() % 8); break;
+            default: text.insert(at, std::string(1 + rng() % 40, "x=[] 9\n#-."[rng() % 11])); break;
+            }
+            if (text.empty()) text = "[";
+        }
+        std::vector<Account> accounts;
+        std::string error;
+        if (!ParseAccounts(text, &accounts, &error)) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        EXPECT_TRUE(CheckAccountSet(accounts).empty());
+        for (const Account& a : accounts) {
+            EXPECT_LE(a.login.size(), kMaxLoginBytes);
+            EXPECT_LE(a.password.size(), kMaxPasswordBytes);
+            EXPECT_LE(a.counters.size(), kMaxCounters);
+            for (const ServerCounter& c : a.counters) {
+                EXPECT_NE(c.id, 0u);
+                EXPECT_LE(c.name.size(), kMaxCounterNameBytes);
+            }
+            for (const ServerMessage& m : a.messages) EXPECT_LE(m.text.size(), kMaxMessageBytes);
+        }
+    }
 }
 
 }  // namespace

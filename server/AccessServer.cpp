@@ -41,23 +41,27 @@ int AccessServer::Pump(int timeoutMs) {
     const int ready = socket_.WaitReadable(timeoutMs);
     if (ready < 0) return -1;
     int handled = 0;
-    // Bounded, so that a flood cannot hold off the expiry sweep for long.
-    for (int attempt = 0; ready > 0 && attempt < 4096; ++attempt) {
+    // Bounded, so that a flood cannot hold off the expiry sweep for long. A failed
+    // receive ends the batch: nothing more is waiting, or one datagram too long
+    // was refused, and then the next wait returns at once.
+    while (ready > 0 && handled < 4096) {
         Endpoint from;
         const int n = socket_.Receive(buffer_, sizeof buffer_ - 1, &from);
-        if (n < 0) {
-            // Nothing more waiting, or one datagram refused (too long): look again.
-            if (socket_.Readable() == 1) continue;
-            break;
-        }
+        if (n < 0) break;
         ++handled;
-        HandleDatagram(buffer_, static_cast<size_t>(n), from);
+        Dispatch(buffer_, static_cast<size_t>(n), from);
     }
     if (clock_.Now() != lastSweep_) ExpireSessions();
+    FlushLog();
     return handled;
 }
 
 void AccessServer::HandleDatagram(const uint8_t* data, size_t length, const Endpoint& from) {
+    Dispatch(data, length, from);
+    FlushLog();
+}
+
+void AccessServer::Dispatch(const uint8_t* data, size_t length, const Endpoint& from) {
     // Only the exact packet sizes are taken; bytes 1 to 7 of the header must be zero.
     if (length < wire::kHeaderSize || wire::GetLe(data, 8) > 0xFF) {
         ++stats_.ignored;
@@ -285,16 +289,31 @@ void AccessServer::ExpireSessions() {
             ++it;
         }
     }
+    FlushLog();
 }
 
 void AccessServer::Log(const std::string& line) {
     if (log_ == nullptr) return;
-    const std::time_t t = clock_.Now();
-    char stamp[32] = "";
-    if (const std::tm* local = std::localtime(&t))
-        std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", local);
-    // One write per line, so lines from a busy server never interleave.
-    *log_ << (stamp + line + "\n") << std::flush;
+    const int32_t now = clock_.Now();
+    if (now != stampTime_ || stamp_.empty()) {
+        const std::time_t t = now;
+        char text[32] = "";
+        if (const std::tm* local = std::localtime(&t))
+            std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S ", local);
+        stamp_ = text;
+        stampTime_ = now;
+    }
+    pendingLog_ += stamp_;
+    pendingLog_ += line;
+    pendingLog_ += '\n';
+}
+
+void AccessServer::FlushLog() {
+    if (log_ == nullptr || pendingLog_.empty()) return;
+    // One write per batch of datagrams: lines never interleave, and a busy server
+    // does not pay a system call per line.
+    *log_ << pendingLog_ << std::flush;
+    pendingLog_.clear();
 }
 
 std::string AccessServer::Describe(const Endpoint& e) const {

@@ -41,7 +41,7 @@ public:
     // when the socket cannot be waited on.
     int Pump(int timeoutMs);
 
-    // One received datagram (Pump calls it; tests may too).
+    // One received datagram, as Pump handles it (tests call it directly).
     void HandleDatagram(const uint8_t* data, size_t length, const Endpoint& from);
 
     // Ends the sessions that have had no POLL for `sessionTimeout` seconds.
@@ -72,6 +72,7 @@ private:
     static uint64_t Key(const Endpoint& e) {
         return (static_cast<uint64_t>(e.address) << 16) | e.port;
     }
+    void Dispatch(const uint8_t* data, size_t length, const Endpoint& from);
     uint32_t SelectAccount(uint32_t address) const;
     void OnHello(const uint8_t* data, const Endpoint& from);
     void OnConfirm(const uint8_t* data, const Endpoint& from);
@@ -82,7 +83,8 @@ private:
                       uint8_t* plain) const;
     void SendPollReply(Session& s, const Endpoint& to);
     void ApplyDemoUsage(Account& a);
-    void Log(const std::string& line);
+    void Log(const std::string& line);  // queued until FlushLog
+    void FlushLog();
     std::string Describe(const Endpoint& e) const;
     std::string LoginText(uint32_t account) const;
 
@@ -93,6 +95,9 @@ private:
     Options options_;
     Clock& clock_;
     std::ostream* log_;
+    std::string pendingLog_;
+    std::string stamp_;  // the time prefix of the second stampTime_
+    int32_t stampTime_ = 0;
     UdpSocket socket_;
     std::unordered_map<uint64_t, Session> sessions_;
     int32_t lastSweep_ = 0;

@@ -34,13 +34,14 @@ namespace {
 const char kLogin[] = "load";
 const char kPassword[] = "load";
 constexpr int32_t kBalance = 4321000;
-constexpr int kWindow = 64;            // requests in flight at most
-constexpr int kResendMs = 300;         // a request unanswered this long is sent again
-constexpr int kMaxResends = 200;       // per phase; beyond this the run fails
+constexpr int kWindow = 64;       // requests in flight at most
+constexpr int kResendMs = 300;    // a request unanswered this long is sent again
+constexpr int kMaxResends = 200;  // per phase; beyond this the run fails
 constexpr double kPhaseLimitSeconds = 120;
 
 double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 double ProcessCpuSeconds() {
@@ -101,8 +102,9 @@ public:
     void Resize(size_t n) {
         clients_.assign(n, Client());
         for (size_t i = 0; i < n; ++i)
-            clients_[i].address = htonl((127u << 24) | (10u << 16) | static_cast<uint32_t>((i / 250) << 8) |
-                                        static_cast<uint32_t>(1 + i % 250));
+            clients_[i].address =
+                htonl((127u << 24) | (10u << 16) | static_cast<uint32_t>((i / 250) << 8) |
+                      static_cast<uint32_t>(1 + i % 250));
     }
 
     // `total` handshakes (HELLO, KEY_REPLY, CONFIRM), spread over the clients in turn.
@@ -114,9 +116,11 @@ public:
         for (size_t i = 0; i < clients_.size(); ++i) {
             uint8_t packet[wire::kLogoutSize] = {wire::kLogout};
             std::memcpy(packet + wire::kLoginOffset, loginField_, 16);
-            TripleDesEcbBlocks(packet + wire::kLoginOffset, 2, passwordKey_, clients_[i].sessionKey, 1);
+            TripleDesEcbBlocks(packet + wire::kLoginOffset, 2, passwordKey_, clients_[i].sessionKey,
+                               1);
             Send(clients_[i], packet, sizeof packet);
-            if (i % kWindow == kWindow - 1) std::this_thread::sleep_for(std::chrono::microseconds(500));
+            if (i % kWindow == kWindow - 1)
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
         }
     }
 
@@ -160,7 +164,8 @@ private:
 
     // Returns true when the reply completed the client's request.
     bool OnReply(Client& c, uint8_t* data, size_t n) {
-        if (c.waiting == wire::kKeyReply && data[0] == wire::kKeyReply && n == wire::kKeyReplySize) {
+        if (c.waiting == wire::kKeyReply && data[0] == wire::kKeyReply &&
+            n == wire::kKeyReplySize) {
             DesEcbBlocks(data + wire::kKeyReplyPublicOffset, kDhSize / 8, passwordKey_, 0);
             uint8_t secret[kDhSize];
             pair_.ComputeSecret(data + wire::kKeyReplyPublicOffset, secret);
@@ -177,7 +182,8 @@ private:
             c.pollCounter = 0;
             return true;
         }
-        if (c.waiting == wire::kPollReply && data[0] == wire::kPollReply && n > wire::kPollReplyHeaderSize) {
+        if (c.waiting == wire::kPollReply && data[0] == wire::kPollReply &&
+            n > wire::kPollReplyHeaderSize) {
             // Every 64th reply is opened and its balance checked: the server did the real work.
             if ((++replies_ & 63) == 0) {
                 uint8_t* payload = data + wire::kPollReplyHeaderSize;
@@ -280,10 +286,11 @@ double ModExpSeconds() {
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: brin-loadgen --server PATH [--sessions N[,N...]] [--handshakes N] [--polls N]\n"
-                 "Starts PATH (brin-server) on a free loopback port and measures it at each\n"
-                 "number of concurrent sessions (default 1,100,10000).\n");
+    std::fprintf(
+        stderr,
+        "usage: brin-loadgen --server PATH [--sessions N[,N...]] [--handshakes N] [--polls N]\n"
+        "Starts PATH (brin-server) on a free loopback port and measures it at each\n"
+        "number of concurrent sessions (default 1,100,10000).\n");
     return 64;
 }
 
@@ -405,12 +412,14 @@ int main(int argc, char** argv) {
     const std::string lastLine = stopServer();
 
     std::printf("floor per handshake: two 448-bit modular exponentiations, timed in this run\n\n");
-    std::printf("%9s %13s %14s %9s %6s %10s %15s %14s\n", "sessions", "handshakes/s", "server us/hs",
-                "floor us", "ratio", "polls/s", "polls/server-s", "bytes/session");
+    std::printf("%9s %13s %14s %9s %6s %10s %15s %14s\n", "sessions", "handshakes/s",
+                "server us/hs", "floor us", "ratio", "polls/s", "polls/server-s", "bytes/session");
     for (const Row& r : rows) {
         // Below a thousand sessions the page-sized steps of the resident set hide the figure.
         char perSession[32] = "-";
-        if (r.sessions >= 1000) std::snprintf(perSession, sizeof perSession, "%.0f", r.rssDeltaKb * 1024.0 / r.sessions);
+        if (r.sessions >= 1000)
+            std::snprintf(perSession, sizeof perSession, "%.0f",
+                          r.rssDeltaKb * 1024.0 / r.sessions);
         std::printf("%9zu %13.0f %14.1f %9.1f %6.2f %10.0f %15.0f %14s\n", r.sessions,
                     r.handshakesPerSecond, r.cpuPerHandshake * 1e6, r.floor * 1e6,
                     r.cpuPerHandshake / r.floor, r.pollsPerSecond, r.pollsPerCpuSecond, perSession);

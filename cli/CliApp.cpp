@@ -89,27 +89,54 @@ const OptionSpec kOptions[] = {
          o.hasLogin = true;
          return "";
      }},
-    {"--password-stdin", nullptr, "read the password as one line from standard input (default: the stored Pass)",
-     [](CliOptions& o, const std::string&) -> std::string { o.passwordStdin = true; return ""; }},
-    {"--save", nullptr, "store Login, Pass, IP and Port in brin.ini before connecting, as the window's Connect does",
-     [](CliOptions& o, const std::string&) -> std::string { o.save = true; return ""; }},
+    {"--password-stdin", nullptr,
+     "read the password as one line from standard input (default: the stored Pass)",
+     [](CliOptions& o, const std::string&) -> std::string {
+         o.passwordStdin = true;
+         return "";
+     }},
+    {"--save", nullptr,
+     "store Login, Pass, IP and Port in brin.ini before connecting, as the window's Connect does",
+     [](CliOptions& o, const std::string&) -> std::string {
+         o.save = true;
+         return "";
+     }},
     {"--once", nullptr, "connect, print the first snapshot, log out and exit",
-     [](CliOptions& o, const std::string&) -> std::string { o.once = true; return ""; }},
+     [](CliOptions& o, const std::string&) -> std::string {
+         o.once = true;
+         return "";
+     }},
     {"--polls", "N", "log out and exit after N poll replies",
      [](CliOptions& o, const std::string& v) -> std::string {
          if (!ParseNumber(v, 1, 1000000000, &o.polls)) return "--polls wants a number from 1 up";
          return "";
      }},
     {"--keep", nullptr, "connect again as KeepConn does: 31 s after the last attempt, once idle",
-     [](CliOptions& o, const std::string&) -> std::string { o.keep = true; return ""; }},
+     [](CliOptions& o, const std::string&) -> std::string {
+         o.keep = true;
+         return "";
+     }},
     {"--json", nullptr, "JSON Lines on standard output, one object per event",
-     [](CliOptions& o, const std::string&) -> std::string { o.json = true; return ""; }},
-    {"--volume-serial", nullptr, "print the volume serial that keys the stored password here, and exit",
-     [](CliOptions& o, const std::string&) -> std::string { o.volumeSerial = true; return ""; }},
+     [](CliOptions& o, const std::string&) -> std::string {
+         o.json = true;
+         return "";
+     }},
+    {"--volume-serial", nullptr,
+     "print the volume serial that keys the stored password here, and exit",
+     [](CliOptions& o, const std::string&) -> std::string {
+         o.volumeSerial = true;
+         return "";
+     }},
     {"--help", nullptr, "show this help and exit",
-     [](CliOptions& o, const std::string&) -> std::string { o.help = true; return ""; }},
+     [](CliOptions& o, const std::string&) -> std::string {
+         o.help = true;
+         return "";
+     }},
     {"--version", nullptr, "show the version and exit",
-     [](CliOptions& o, const std::string&) -> std::string { o.version = true; return ""; }},
+     [](CliOptions& o, const std::string&) -> std::string {
+         o.version = true;
+         return "";
+     }},
 };
 
 std::string Field(const char* bytes, size_t size) {
@@ -120,19 +147,29 @@ std::string JsonString(const std::string& utf8) {
     std::string out = "\"";
     for (unsigned char c : utf8) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                out += esc;
-            } else {
-                out += static_cast<char>(c);
-            }
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char esc[8];
+                    std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                    out += esc;
+                } else {
+                    out += static_cast<char>(c);
+                }
         }
     }
     return out + "\"";
@@ -153,11 +190,10 @@ public:
 
     void Snapshot(const BrinCore& core) {
         if (json_) {
-            std::string line = "{\"event\":\"snapshot\",\"balance\":" +
-                               JsonString(FormatMoney(core.balance)) +
-                               ",\"balance_milli\":" + std::to_string(core.balance) +
-                               ",\"remaining_bytes\":" + std::to_string(core.remainingBytes) +
-                               ",\"counters\":[";
+            std::string line =
+                "{\"event\":\"snapshot\",\"balance\":" + JsonString(FormatMoney(core.balance)) +
+                ",\"balance_milli\":" + std::to_string(core.balance) +
+                ",\"remaining_bytes\":" + std::to_string(core.remainingBytes) + ",\"counters\":[";
             bool first = true;
             for (const TrafficCounter& c : core.counters) {
                 const uint64_t id = static_cast<uint64_t>(c.idHigh) << 32 | c.idLow;
@@ -210,8 +246,10 @@ void HandOver(BrinCore& core, const std::string& login, const std::string& passw
     std::memset(core.password, 0, sizeof core.password);
     std::memset(core.serverAddress, 0, sizeof core.serverAddress);
     std::memcpy(core.login, login.data(), std::min(login.size(), sizeof core.login - 1));
-    std::memcpy(core.password, password.data(), std::min(password.size(), sizeof core.password - 1));
-    std::memcpy(core.serverAddress, server.data(), std::min(server.size(), sizeof core.serverAddress - 1));
+    std::memcpy(core.password, password.data(),
+                std::min(password.size(), sizeof core.password - 1));
+    std::memcpy(core.serverAddress, server.data(),
+                std::min(server.size(), sizeof core.serverAddress - 1));
     core.port = port;
 }
 
@@ -276,13 +314,17 @@ std::string CliApp::Usage() {
         "Connects to the access server with the settings of brin.ini in the current\n"
         "directory, polls every 30 s and prints balance, traffic and messages.\n\noptions:\n";
     for (const OptionSpec& o : kOptions) {
-        std::string left = std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
-        if (left.size() < 22) left.resize(22, ' ');
-        else left += "  ";
+        std::string left =
+            std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
+        if (left.size() < 22)
+            left.resize(22, ' ');
+        else
+            left += "  ";
         text += left + o.help + "\n";
     }
-    text += "\nexit codes: 0 done, 2 no answer, 3 rejected, 4 lost, 64 bad usage;\n"
-            "SIGINT and SIGTERM log out when connected and exit 0.\n";
+    text +=
+        "\nexit codes: 0 done, 2 no answer, 3 rejected, 4 lost, 64 bad usage;\n"
+        "SIGINT and SIGTERM log out when connected and exit 0.\n";
     return text;
 }
 
@@ -317,7 +359,8 @@ int CliApp::Session(const CliOptions& options) {
     std::string typedPassword;
     if (options.passwordStdin) {
         std::string line;
-        if (!std::getline(in_, line)) return UsageError("--password-stdin found no line on standard input");
+        if (!std::getline(in_, line))
+            return UsageError("--password-stdin found no line on standard input");
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
         const std::string problem = ToCp1251(line, "password", kPasswordLimit);
         if (!problem.empty()) return UsageError(problem);
@@ -385,8 +428,10 @@ int CliApp::Session(const CliOptions& options) {
         const SessionState before = core.state;
         const PollResult result = core.Step();
         if (result == NoAnswer || result == Rejected) {
-            if (result == NoAnswer) events.Simple("no_answer", (std::string("no answer: ") + kNoAnswerText).c_str());
-            else events.Simple("rejected", (std::string("rejected: ") + kRejectedText).c_str());
+            if (result == NoAnswer)
+                events.Simple("no_answer", (std::string("no answer: ") + kNoAnswerText).c_str());
+            else
+                events.Simple("rejected", (std::string("rejected: ") + kRejectedText).c_str());
             if (!keep) return result == NoAnswer ? kExitNoAnswer : kExitRejected;
             continue;
         }

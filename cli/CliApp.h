@@ -1,4 +1,5 @@
-// brin-cli: the session engine driven by a one-second tick, brin.ini and history.ini used as the window uses them.
+// brin-cli: the session engine driven by a one-second tick, brin.ini and history.ini used as the
+// window uses them.
 #pragma once
 
 #include <cstdint>

@@ -1,11 +1,11 @@
 // The tick on POSIX: SIGINT and SIGTERM are blocked and taken with sigtimedwait, so
 // a signal ends the wait at once and no handler runs in the middle of a step.
-#include "TickSource.h"
-
 #include <signal.h>
 #include <time.h>
 
 #include <cerrno>
+
+#include "TickSource.h"
 
 struct SignalTicks::Impl {
     sigset_t stopSignals;
@@ -35,8 +35,8 @@ bool SignalTicks::WaitNextTick() {
     if (target <= impl_->lastTick) target = impl_->lastTick + 1;
     if (target > now.tv_sec + 1) target = now.tv_sec + 1;  // the clock was set back
     impl_->lastTick = target;
-    const long long waitNs = static_cast<long long>(target - now.tv_sec) * 1000000000LL +
-                             kPastBoundaryNs - now.tv_nsec;
+    const long long waitNs =
+        static_cast<long long>(target - now.tv_sec) * 1000000000LL + kPastBoundaryNs - now.tv_nsec;
     timespec deadline;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     const long long end = deadline.tv_nsec + waitNs;

@@ -1,7 +1,7 @@
 // The tick on Windows: a console control handler sets an event that ends the wait.
-#include "TickSource.h"
-
 #include <windows.h>
+
+#include "TickSource.h"
 
 namespace {
 

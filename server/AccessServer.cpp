@@ -15,7 +15,9 @@ void WriteHeader(uint8_t* packet, uint8_t type) {
 }
 
 // How much each counter grows per poll in demo mode: a few megabytes, less for later ones.
-int64_t DemoGrowth(size_t index) { return 1572864 / static_cast<int64_t>(index + 1) + 4096 * index; }
+int64_t DemoGrowth(size_t index) {
+    return 1572864 / static_cast<int64_t>(index + 1) + 4096 * index;
+}
 constexpr int32_t kDemoCostPerPoll = 250;  // 0.250 of the currency unit
 
 }  // namespace
@@ -35,7 +37,9 @@ AccessServer::AccessServer(std::vector<Account> accounts, const Options& options
     lastSweep_ = clock_.Now();
 }
 
-bool AccessServer::Open(const Endpoint& listen) { return socket_.IsOpen() && socket_.Bind(listen); }
+bool AccessServer::Open(const Endpoint& listen) {
+    return socket_.IsOpen() && socket_.Bind(listen);
+}
 
 int AccessServer::Pump(int timeoutMs) {
     const int ready = socket_.WaitReadable(timeoutMs);
@@ -68,20 +72,20 @@ void AccessServer::Dispatch(const uint8_t* data, size_t length, const Endpoint& 
         return;
     }
     switch (data[0]) {
-    case wire::kHello:
-        if (length == wire::kHelloSize) return OnHello(data, from);
-        break;
-    case wire::kConfirm:
-        if (length == wire::kConfirmSize) return OnConfirm(data, from);
-        break;
-    case wire::kPoll:
-        if (length == wire::kPollSize) return OnPoll(data, from);
-        break;
-    case wire::kLogout:
-        if (length == wire::kLogoutSize) return OnLogout(data, from);
-        break;
-    default:
-        break;
+        case wire::kHello:
+            if (length == wire::kHelloSize) return OnHello(data, from);
+            break;
+        case wire::kConfirm:
+            if (length == wire::kConfirmSize) return OnConfirm(data, from);
+            break;
+        case wire::kPoll:
+            if (length == wire::kPollSize) return OnPoll(data, from);
+            break;
+        case wire::kLogout:
+            if (length == wire::kLogoutSize) return OnLogout(data, from);
+            break;
+        default:
+            break;
     }
     ++stats_.ignored;
 }

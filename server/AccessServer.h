@@ -1,4 +1,5 @@
-// The reference access server: handshakes, polls and logouts of any number of clients on one socket.
+// The reference access server: handshakes, polls and logouts of any number of clients on one
+// socket.
 #pragma once
 
 #include <cstddef>
@@ -15,16 +16,16 @@
 class AccessServer {
 public:
     struct Options {
-        bool demo = false;          // every poll moves the counters up and the balance down
-        uint32_t dropPolls = 0;     // leave the first N POLLs of every session unanswered
+        bool demo = false;             // every poll moves the counters up and the balance down
+        uint32_t dropPolls = 0;        // leave the first N POLLs of every session unanswered
         int32_t sessionTimeout = 100;  // seconds without a POLL that end a session
     };
 
     struct Stats {
         uint64_t handshakes = 0;  // KEY_REPLYs sent
         uint64_t confirmed = 0;
-        uint64_t polls = 0;       // POLL_REPLYs sent
-        uint64_t ignored = 0;     // datagrams that fit no session or no packet layout
+        uint64_t polls = 0;    // POLL_REPLYs sent
+        uint64_t ignored = 0;  // datagrams that fit no session or no packet layout
     };
 
     // `log` gets one line per session event; nullptr logs nothing. `clock` must outlive the server.
@@ -57,8 +58,8 @@ private:
     // One fixed-size record per client endpoint.
     struct Session {
         uint32_t account = kNoAccount;
-        int32_t lastSeen = 0;      // time of the handshake or of the last POLL
-        uint64_t lastPoll = 0;     // highest poll counter accepted
+        int32_t lastSeen = 0;   // time of the handshake or of the last POLL
+        uint64_t lastPoll = 0;  // highest poll counter accepted
         uint32_t pollsSeen = 0;
         uint8_t sessionKey[8] = {};
         uint8_t confirmed = 0;

@@ -60,7 +60,8 @@ bool ParseMoney(const std::string& s, int32_t* out) {
 
 class Reader {
 public:
-    Reader(std::vector<Account>* accounts, std::string* error) : accounts_(accounts), error_(error) {}
+    Reader(std::vector<Account>* accounts, std::string* error)
+        : accounts_(accounts), error_(error) {}
 
     bool Line(size_t number, std::string line) {
         number_ = number;
@@ -95,7 +96,8 @@ public:
             return true;
         }
         if (key == "remaining") {
-            if (!ParseSigned(value, &a.remainingBytes)) return Fail("remaining must be a byte count");
+            if (!ParseSigned(value, &a.remainingBytes))
+                return Fail("remaining must be a byte count");
             return true;
         }
         return Fail("unknown key '" + key + "'");
@@ -211,8 +213,8 @@ Account DemoAccount() {
     Account a;
     a.login = "demo";
     a.password = "demo";
-    a.balance = 150000;                     // 150.000
-    a.remainingBytes = 2147483648;          // 2048.00 (M)
+    a.balance = 150000;             // 150.000
+    a.remainingBytes = 2147483648;  // 2048.00 (M)
     auto cp = [](const char* utf8) {
         std::string out;
         Utf8ToCp1251(utf8, &out);
@@ -222,8 +224,9 @@ Account DemoAccount() {
     a.counters.push_back({2, cp("Городской"), 10485760});
     a.counters.push_back({3, cp("Локальный"), 1048576});
     ServerMessage welcome;
-    welcome.text = cp("Добро пожаловать! Это демонстрационный сервер: "
-                      "баланс и счётчики меняются при каждом опросе.");
+    welcome.text =
+        cp("Добро пожаловать! Это демонстрационный сервер: "
+           "баланс и счётчики меняются при каждом опросе.");
     a.messages.push_back(welcome);
     return a;
 }

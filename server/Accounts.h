@@ -40,8 +40,7 @@ constexpr size_t kMaxCounters = 39;
 
 // Reads an accounts file (UTF-8) into `accounts`. On failure returns false and
 // sets `error` to "line N: what is wrong" (or a message about the whole file).
-bool ParseAccounts(const std::string& utf8Text, std::vector<Account>* accounts,
-                   std::string* error);
+bool ParseAccounts(const std::string& utf8Text, std::vector<Account>* accounts, std::string* error);
 
 // Checks rules between accounts: unique logins, one account per subscriber
 // address, at most one account without an address. Empty string when all hold.

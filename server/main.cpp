@@ -20,7 +20,9 @@
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
-extern "C" void OnStopSignal(int) { stopRequested = 1; }
+extern "C" void OnStopSignal(int) {
+    stopRequested = 1;
+}
 
 struct ServerArgs {
     std::string listen = "127.0.0.1:5001";
@@ -41,13 +43,25 @@ struct OptionSpec {
 };
 
 const OptionSpec kOptions[] = {
-    {"--listen", "ADDR:PORT", "address and UDP port to serve (default 127.0.0.1:5001; port 0 picks a free one)",
-     [](ServerArgs& a, const std::string& v) { a.listen = v; return true; }},
+    {"--listen", "ADDR:PORT",
+     "address and UDP port to serve (default 127.0.0.1:5001; port 0 picks a free one)",
+     [](ServerArgs& a, const std::string& v) {
+         a.listen = v;
+         return true;
+     }},
     {"--accounts", "FILE", "accounts file (UTF-8; see README)",
-     [](ServerArgs& a, const std::string& v) { a.accountsFile = v; return true; }},
-    {"--demo", nullptr, "add the account demo/demo; every poll raises the counters and lowers the balance",
-     [](ServerArgs& a, const std::string&) { a.demo = true; return true; }},
-    {"--drop-polls", "N", "leave the first N POLLs of every session unanswered (3 or more: the client loses it)",
+     [](ServerArgs& a, const std::string& v) {
+         a.accountsFile = v;
+         return true;
+     }},
+    {"--demo", nullptr,
+     "add the account demo/demo; every poll raises the counters and lowers the balance",
+     [](ServerArgs& a, const std::string&) {
+         a.demo = true;
+         return true;
+     }},
+    {"--drop-polls", "N",
+     "leave the first N POLLs of every session unanswered (3 or more: the client loses it)",
      [](ServerArgs& a, const std::string& v) {
          char* end = nullptr;
          const unsigned long n = std::strtoul(v.c_str(), &end, 10);
@@ -55,19 +69,30 @@ const OptionSpec kOptions[] = {
          a.dropPolls = static_cast<uint32_t>(n);
          return true;
      }},
-    {"--help", nullptr, "show this help and exit", [](ServerArgs& a, const std::string&) { a.help = true; return true; }},
+    {"--help", nullptr, "show this help and exit",
+     [](ServerArgs& a, const std::string&) {
+         a.help = true;
+         return true;
+     }},
     {"--version", nullptr, "show the version and exit",
-     [](ServerArgs& a, const std::string&) { a.version = true; return true; }},
+     [](ServerArgs& a, const std::string&) {
+         a.version = true;
+         return true;
+     }},
 };
 
 std::string Usage() {
-    std::string text = "usage: brin-server [options]\n"
-                       "A reference access server for the demo, the tests and a provider's own checks.\n"
-                       "Needs --accounts, --demo or both.\n\noptions:\n";
+    std::string text =
+        "usage: brin-server [options]\n"
+        "A reference access server for the demo, the tests and a provider's own checks.\n"
+        "Needs --accounts, --demo or both.\n\noptions:\n";
     for (const OptionSpec& o : kOptions) {
-        std::string left = std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
-        if (left.size() < 24) left.resize(24, ' ');
-        else left += "  ";
+        std::string left =
+            std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
+        if (left.size() < 24)
+            left.resize(24, ' ');
+        else
+            left += "  ";
         text += left + o.help + "\n";
     }
     return text;
@@ -126,7 +151,8 @@ int main(int argc, char** argv) {
     Endpoint listen;
     if (!ParseListen(args.listen, &listen))
         return UsageError("--listen wants a dotted IPv4 address and a port, as 127.0.0.1:5001");
-    if (args.accountsFile.empty() && !args.demo) return UsageError("give --accounts FILE, --demo or both");
+    if (args.accountsFile.empty() && !args.demo)
+        return UsageError("give --accounts FILE, --demo or both");
 
     std::vector<Account> accounts;
     if (!args.accountsFile.empty()) {

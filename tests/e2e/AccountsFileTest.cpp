@@ -87,7 +87,8 @@ TEST(AccountsFileTest, RefusesBadLinesNamingThem) {
         {"# nothing\n", "no [login] section"},
         {"[a]\n[a]\n", "account 'a' is given twice"},
         {"[a]\n[b]\n", "accounts 'a' and 'b' both lack an address"},
-        {"[a]\naddress = 10.0.0.1\n[b]\naddress = 10.0.0.1\n", "account 'b': another account has the same address"},
+        {"[a]\naddress = 10.0.0.1\n[b]\naddress = 10.0.0.1\n",
+         "account 'b': another account has the same address"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -101,7 +102,8 @@ TEST(AccountsFileTest, RefusesBadLinesNamingThem) {
 TEST(AccountsFileTest, HoldsAtMostTheCountersOneReplyCarries) {
     std::string text = "[a]\n";
     for (size_t i = 1; i <= kMaxCounters; ++i)
-        text += "counter " + std::to_string(i) + " = 1 sixteen-bytes-" + std::to_string(i % 10) + "\n";
+        text +=
+            "counter " + std::to_string(i) + " = 1 sixteen-bytes-" + std::to_string(i % 10) + "\n";
     std::vector<Account> accounts;
     std::string error;
     ASSERT_TRUE(ParseAccounts(text, &accounts, &error)) << error;
@@ -121,9 +123,15 @@ TEST(AccountsFileTest, DamagedFilesAreRefusedOrKeptWithinTheLimits) {
         for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k) {
             const size_t at = rng() % text.size();
             switch (rng() % 3) {
-            case 0: text[at] = static_cast<char>(rng()); break;
-            case 1: text.erase(at, 1 + rng() % 8); break;
-            default: text.insert(at, std::string(1 + rng() % 40, "x=[] 9\n#-."[rng() % 11])); break;
+                case 0:
+                    text[at] = static_cast<char>(rng());
+                    break;
+                case 1:
+                    text.erase(at, 1 + rng() % 8);
+                    break;
+                default:
+                    text.insert(at, std::string(1 + rng() % 40, "x=[] 9\n#-."[rng() % 11]));
+                    break;
             }
             if (text.empty()) text = "[";
         }

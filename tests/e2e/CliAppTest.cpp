@@ -1,4 +1,5 @@
-// brin-cli's logic in-process against the access server: a fake clock, and a tick that pumps the server.
+// brin-cli's logic in-process against the access server: a fake clock, and a tick that pumps the
+// server.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -34,7 +35,7 @@ public:
         return true;
     }
     std::function<bool()> stop;
-    bool pump = true;  // false: a server that never answers
+    bool pump = true;                     // false: a server that never answers
     std::vector<int32_t> handshakeTimes;  // seconds after the start
     int ticks = 0;
 
@@ -64,12 +65,14 @@ protected:
         ASSERT_TRUE(server_->Open(local));
         ticks_.reset(new ServerTicks(clock_, *server_));
     }
-    std::string Port() const { return std::to_string(PortFromNetwork(server_->LocalEndpoint().port)); }
+    std::string Port() const {
+        return std::to_string(PortFromNetwork(server_->LocalEndpoint().port));
+    }
 
     // Runs brin-cli's logic with `password` on standard input.
     int Run(std::vector<std::string> args, const std::string& password = "secret") {
-        std::vector<std::string> all = {"--server", "127.0.0.1", "--port", Port(), "--login", "alice",
-                                        "--password-stdin"};
+        std::vector<std::string> all = {"--server", "127.0.0.1", "--port",          Port(),
+                                        "--login",  "alice",     "--password-stdin"};
         all.insert(all.end(), args.begin(), args.end());
         std::istringstream in(password + "\n");
         out_.str("");
@@ -96,23 +99,26 @@ TEST_F(CliAppTest, TextLinesUseTheWindowFormats) {
     Account a = Alice();
     a.balance = -1500;
     a.remainingBytes = 5368709120;
-    a.counters = {{7, "", 1572864},                  // no name: "traffic" and the low half
+    a.counters = {{7, "", 1572864},  // no name: "traffic" and the low half
                   {4294967301ull, "", 2048},
-                  {9, Cp("Ноль"), 0},                 // empty: no row
+                  {9, Cp("Ноль"), 0},  // empty: no row
                   {2147483648ull, "", 1048576},
                   {3, "ABCDEFGHIJKLMNOP", 5368709120}};
     a.messages.push_back({true, 1236420309, Cp("Оплата получена")});
     Start({a});
     ASSERT_EQ(Run({"--once"}), kExitDone) << err_.str();
-    EXPECT_EQ(out_.str(), "connected: alice @ 127.0.0.1:" + Port() + "\n"
-                          "balance: -1.500\n"
-                          "remaining: 5120.00 (M)\n"
-                          "  traffic 7: 1.50\n"
-                          "  traffic 5: 0.00\n"
-                          "  traffic -2147483648: 1.00\n"
-                          "  ABCDEFGHIJKLMNOP: 5120.00\n"
-                          "message " + MessageHistory::FormatMessageTime(1236420309) + ": Оплата получена\n"
-                          "disconnected\n");
+    EXPECT_EQ(out_.str(), "connected: alice @ 127.0.0.1:" + Port() +
+                              "\n"
+                              "balance: -1.500\n"
+                              "remaining: 5120.00 (M)\n"
+                              "  traffic 7: 1.50\n"
+                              "  traffic 5: 0.00\n"
+                              "  traffic -2147483648: 1.00\n"
+                              "  ABCDEFGHIJKLMNOP: 5120.00\n"
+                              "message " +
+                              MessageHistory::FormatMessageTime(1236420309) +
+                              ": Оплата получена\n"
+                              "disconnected\n");
     EXPECT_EQ(server_->SessionCount(), 0u) << "--once logs out";
 }
 
@@ -120,8 +126,9 @@ TEST_F(CliAppTest, MoneyAndMegabytesAsTheWindowShowsThem) {
     struct Case {
         int32_t balance;
         const char* text;
-    } money[] = {{1234567, "1234.567"}, {5, "0.005"}, {-1, "-0.001"}, {-1500, "-1.500"},
-                 {0, "0.000"}, {INT32_MIN, "-2147483.648"}, {INT32_MAX, "2147483.647"}};
+    } money[] = {{1234567, "1234.567"},     {5, "0.005"}, {-1, "-0.001"},
+                 {-1500, "-1.500"},         {0, "0.000"}, {INT32_MIN, "-2147483.648"},
+                 {INT32_MAX, "2147483.647"}};
     for (const Case& c : money) EXPECT_EQ(FormatMoney(c.balance), c.text) << c.balance;
     EXPECT_EQ(FormatMegabytes(1572864), "1.50");
     EXPECT_EQ(FormatMegabytes(0), "0.00");
@@ -156,7 +163,12 @@ TEST_F(CliAppTest, WithoutKeepAFailureEndsTheRunWithItsCode) {
         {"rejected", {"--json"}, "wrong", 0, true, kExitRejected, {"rejected"}},
         {"rejected, once", {"--json", "--once"}, "wrong", 0, true, kExitRejected, {"rejected"}},
         {"lost", {"--json"}, "secret", 3, true, kExitLost, {"connected", "lost"}},
-        {"lost, once beats keep", {"--json", "--once", "--keep"}, "secret", 3, true, kExitLost,
+        {"lost, once beats keep",
+         {"--json", "--once", "--keep"},
+         "secret",
+         3,
+         true,
+         kExitLost,
          {"connected", "lost"}},
         {"no answer", {"--json"}, "secret", 0, false, kExitNoAnswer, {"no_answer"}},
     };
@@ -178,8 +190,10 @@ TEST_F(CliAppTest, StopSignalLogsOutOnlyWhenConnected) {
         std::vector<std::string> events;
         size_t sessionsLeft;
     } cases[] = {
-        {"connected", [](CliAppTest* t) { return t->out_.str().find("snapshot") != std::string::npos; },
-         {"connected", "snapshot", "disconnected"}, 0},
+        {"connected",
+         [](CliAppTest* t) { return t->out_.str().find("snapshot") != std::string::npos; },
+         {"connected", "snapshot", "disconnected"},
+         0},
         // Still in the handshake: nothing to log out of; the server keeps the half-open session.
         {"handshake", [](CliAppTest*) { return true; }, {}, 1},
     };
@@ -202,8 +216,8 @@ TEST_F(CliAppTest, PollsLimitEndsAfterThatManyRepliesAndKeepsTheMessages) {
     CliApp app(in, out_, err_);
     app.SetClock(&clock_);
     app.SetTickSource(ticks_.get());
-    const std::vector<std::string> target = {"--server", "127.0.0.1", "--port", Port(), "--login", "demo",
-                                             "--password-stdin"};
+    const std::vector<std::string> target = {"--server", "127.0.0.1", "--port",          Port(),
+                                             "--login",  "demo",      "--password-stdin"};
     args.insert(args.end(), target.begin(), target.end());
     ASSERT_EQ(app.Run(args), kExitDone) << err_.str();
     const std::vector<Json> events = JsonLines(out_.str());
@@ -212,7 +226,9 @@ TEST_F(CliAppTest, PollsLimitEndsAfterThatManyRepliesAndKeepsTheMessages) {
     EXPECT_EQ(events[2]["event"].text, "message");
     EXPECT_EQ(events[3]["event"].text, "snapshot");
     EXPECT_EQ(events[4]["event"].text, "disconnected");
-    EXPECT_EQ(std::stol(events[1]["balance_milli"].text) - std::stol(events[3]["balance_milli"].text), 250);
+    EXPECT_EQ(
+        std::stol(events[1]["balance_milli"].text) - std::stol(events[3]["balance_milli"].text),
+        250);
     EXPECT_GE(ticks_->ticks, 33) << "the second poll goes out about 31 s after the first reply";
 
     const std::string welcome = DemoAccount().messages.front().text;

@@ -24,7 +24,8 @@ public:
 
 private:
     void Space() {
-        while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r'))
+        while (pos_ < s_.size() &&
+               (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r'))
             ++pos_;
     }
     bool Fail(const char* what) {
@@ -64,30 +65,50 @@ private:
             if (pos_ >= s_.size()) break;
             const char e = s_[pos_++];
             switch (e) {
-            case '"': out->push_back('"'); break;
-            case '\\': out->push_back('\\'); break;
-            case '/': out->push_back('/'); break;
-            case 'b': out->push_back('\b'); break;
-            case 'f': out->push_back('\f'); break;
-            case 'n': out->push_back('\n'); break;
-            case 'r': out->push_back('\r'); break;
-            case 't': out->push_back('\t'); break;
-            case 'u': {
-                if (pos_ + 4 > s_.size()) return Fail("short \\u escape");
-                unsigned v = 0;
-                for (int i = 0; i < 4; ++i) {
-                    const char h = s_[pos_++];
-                    v <<= 4;
-                    if (h >= '0' && h <= '9') v |= static_cast<unsigned>(h - '0');
-                    else if (h >= 'a' && h <= 'f') v |= static_cast<unsigned>(h - 'a' + 10);
-                    else if (h >= 'A' && h <= 'F') v |= static_cast<unsigned>(h - 'A' + 10);
-                    else return Fail("bad \\u escape");
+                case '"':
+                    out->push_back('"');
+                    break;
+                case '\\':
+                    out->push_back('\\');
+                    break;
+                case '/':
+                    out->push_back('/');
+                    break;
+                case 'b':
+                    out->push_back('\b');
+                    break;
+                case 'f':
+                    out->push_back('\f');
+                    break;
+                case 'n':
+                    out->push_back('\n');
+                    break;
+                case 'r':
+                    out->push_back('\r');
+                    break;
+                case 't':
+                    out->push_back('\t');
+                    break;
+                case 'u': {
+                    if (pos_ + 4 > s_.size()) return Fail("short \\u escape");
+                    unsigned v = 0;
+                    for (int i = 0; i < 4; ++i) {
+                        const char h = s_[pos_++];
+                        v <<= 4;
+                        if (h >= '0' && h <= '9')
+                            v |= static_cast<unsigned>(h - '0');
+                        else if (h >= 'a' && h <= 'f')
+                            v |= static_cast<unsigned>(h - 'a' + 10);
+                        else if (h >= 'A' && h <= 'F')
+                            v |= static_cast<unsigned>(h - 'A' + 10);
+                        else
+                            return Fail("bad \\u escape");
+                    }
+                    AppendUtf8(out, v);
+                    break;
                 }
-                AppendUtf8(out, v);
-                break;
-            }
-            default:
-                return Fail("unknown escape");
+                default:
+                    return Fail("unknown escape");
             }
         }
         return Fail("unterminated string");
@@ -114,7 +135,10 @@ private:
                 if (!Value(&v, depth + 1)) return false;
                 out->fields.emplace_back(key, v);
                 Space();
-                if (pos_ < s_.size() && s_[pos_] == ',') { ++pos_; continue; }
+                if (pos_ < s_.size() && s_[pos_] == ',') {
+                    ++pos_;
+                    continue;
+                }
                 if (pos_ < s_.size() && s_[pos_] == '}') return ++pos_, true;
                 return Fail("',' or '}' expected");
             }
@@ -129,7 +153,10 @@ private:
                 if (!Value(&v, depth + 1)) return false;
                 out->items.push_back(v);
                 Space();
-                if (pos_ < s_.size() && s_[pos_] == ',') { ++pos_; continue; }
+                if (pos_ < s_.size() && s_[pos_] == ',') {
+                    ++pos_;
+                    continue;
+                }
                 if (pos_ < s_.size() && s_[pos_] == ']') return ++pos_, true;
                 return Fail("',' or ']' expected");
             }
@@ -143,8 +170,9 @@ private:
         if (c == 'n') return Literal("null", Json::Null, out);
         const size_t start = pos_;
         if (s_[pos_] == '-') ++pos_;
-        while (pos_ < s_.size() && ((s_[pos_] >= '0' && s_[pos_] <= '9') || s_[pos_] == '.' ||
-                                    s_[pos_] == 'e' || s_[pos_] == 'E' || s_[pos_] == '+' || s_[pos_] == '-'))
+        while (pos_ < s_.size() &&
+               ((s_[pos_] >= '0' && s_[pos_] <= '9') || s_[pos_] == '.' || s_[pos_] == 'e' ||
+                s_[pos_] == 'E' || s_[pos_] == '+' || s_[pos_] == '-'))
             ++pos_;
         if (pos_ == start || (pos_ == start + 1 && s_[start] == '-')) return Fail("value expected");
         out->type = Json::Number;

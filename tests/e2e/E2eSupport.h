@@ -51,7 +51,8 @@ private:
     std::string stderrPath_;
 };
 
-// A JSON value as far as the tests need it; numbers keep their text, so 64-bit values compare exactly.
+// A JSON value as far as the tests need it; numbers keep their text, so 64-bit values compare
+// exactly.
 struct Json {
     enum Type { Null, Bool, Number, String, Array, Object } type = Null;
     std::string text;  // String: the decoded text; Number, Bool: the literal

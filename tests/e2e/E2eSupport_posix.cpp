@@ -1,6 +1,4 @@
 // The POSIX side of the end-to-end helpers: temporary directories and child processes.
-#include "E2eSupport.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,6 +14,7 @@
 #include <thread>
 
 #include "Cp1251.h"
+#include "E2eSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -45,7 +44,9 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
-bool FileExists(const std::string& path) { return fs::exists(path); }
+bool FileExists(const std::string& path) {
+    return fs::exists(path);
+}
 
 std::string Cp(const std::string& utf8) {
     std::string out;
@@ -62,7 +63,9 @@ std::vector<char*> Argv(const std::vector<std::string>& argv) {
     return v;
 }
 
-int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+int ExitCodeOf(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 }  // namespace
 
@@ -97,7 +100,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     bool killed = false;
     while (open > 0) {
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 std::chrono::steady_clock::now() - start).count();
+                                 std::chrono::steady_clock::now() - start)
+                                 .count();
         if (elapsed > timeoutMs && !killed) {
             kill(pid, SIGKILL);
             killed = true;

@@ -30,8 +30,8 @@ struct CounterRow {
 };
 const CounterRow kCounters[] = {
     {7, "Город", 1572864},
-    {4294967301ull, "", 2048},             // no name; high half set
-    {9, "ABCDEFGHIJKLMNOP", 0},            // a name that fills all 16 bytes; empty counter
+    {4294967301ull, "", 2048},   // no name; high half set
+    {9, "ABCDEFGHIJKLMNOP", 0},  // a name that fills all 16 bytes; empty counter
 };
 const char kMessage[] = "Привет, \"мир\" \\ ok";
 const int32_t kMessageTime = 1236420309;
@@ -40,7 +40,8 @@ std::string AccountsFile() {
     std::string text = "# the e2e account\n[" + std::string(kLogin) + "]\npassword = " + kPassword +
                        "\r\nbalance = -12.345\nremaining = 5368709120\n";
     for (const CounterRow& c : kCounters)
-        text += "counter " + std::to_string(c.id) + " = " + std::to_string(c.bytes) + " " + c.name + "\n";
+        text += "counter " + std::to_string(c.id) + " = " + std::to_string(c.bytes) + " " + c.name +
+                "\n";
     text += "message " + std::to_string(kMessageTime) + " = " + kMessage + "\n";
     return text;
 }
@@ -49,7 +50,8 @@ class ProgramsTest : public TempDirTest {
 protected:
     void StartServer(const std::vector<std::string>& extra = {}) {
         WriteFile("accounts.ini", AccountsFile());
-        std::vector<std::string> argv = {kServer, "--listen", "127.0.0.1:0", "--accounts", "accounts.ini"};
+        std::vector<std::string> argv = {kServer, "--listen", "127.0.0.1:0", "--accounts",
+                                         "accounts.ini"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         server_.reset(new Background(argv, "server.log"));
         const std::string line = server_->WaitForLine("listening on 127.0.0.1:");
@@ -81,8 +83,8 @@ std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std:
 
 TEST_F(ProgramsTest, OnceJsonCarriesTheAccountFieldByField) {
     StartServer();
-    const ProcessResult r =
-        Cli(Plus(Target(), {"--once", "--json", "--password-stdin"}), std::string(kPassword) + "\n");
+    const ProcessResult r = Cli(Plus(Target(), {"--once", "--json", "--password-stdin"}),
+                                std::string(kPassword) + "\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::vector<Json> events = JsonLines(r.out);
     ASSERT_EQ(events.size(), 4u) << r.out;
@@ -122,7 +124,8 @@ TEST_F(ProgramsTest, OnceJsonCarriesTheAccountFieldByField) {
 
 TEST_F(ProgramsTest, WrongPasswordIsRejectedWithExitThree) {
     StartServer();
-    const ProcessResult r = Cli(Plus(Target(), {"--once", "--json", "--password-stdin"}), "пароль2\n");
+    const ProcessResult r =
+        Cli(Plus(Target(), {"--once", "--json", "--password-stdin"}), "пароль2\n");
     EXPECT_EQ(r.exitCode, 3) << r.err;
     const std::vector<Json> events = JsonLines(r.out);
     ASSERT_EQ(events.size(), 1u) << r.out;
@@ -178,14 +181,17 @@ TEST_F(ProgramsTest, SaveStoresTheScrambledPassword) {
         SCOPED_TRACE(c.savePasswordLine);
         std::remove("brin.ini");
         if (*c.savePasswordLine) WriteFile("brin.ini", c.savePasswordLine);
-        const ProcessResult r =
-            Cli(Plus(Target(), {"--save", "--once", "--password-stdin"}), std::string(kPassword) + "\n");
+        const ProcessResult r = Cli(Plus(Target(), {"--save", "--once", "--password-stdin"}),
+                                    std::string(kPassword) + "\n");
         EXPECT_EQ(r.exitCode, 0) << r.err;
         const std::string ini = ReadFile("brin.ini");
-        EXPECT_NE(ini.find("\r\nPass = " + ExpectedPass(serial, c.storedPassword) + "\r\n"), std::string::npos) << ini;
+        EXPECT_NE(ini.find("\r\nPass = " + ExpectedPass(serial, c.storedPassword) + "\r\n"),
+                  std::string::npos)
+            << ini;
         EXPECT_NE(ini.find("\r\nLogin = " + Cp(kLogin) + "\r\n"), std::string::npos) << ini;
         EXPECT_NE(ini.find("\r\nIP = 127.0.0.1\r\n"), std::string::npos) << ini;
-        EXPECT_NE(ini.find("\r\nPort = " + std::to_string(port_) + "\r\n"), std::string::npos) << ini;
+        EXPECT_NE(ini.find("\r\nPort = " + std::to_string(port_) + "\r\n"), std::string::npos)
+            << ini;
         SettingsStore store(serial);
         EXPECT_EQ(std::string(store.GetPassword("Pass")), c.storedPassword);
     }
@@ -193,7 +199,10 @@ TEST_F(ProgramsTest, SaveStoresTheScrambledPassword) {
     const ProcessResult again = Cli({"--once", "--json"});
     EXPECT_EQ(again.exitCode, 3) << "the saved empty password must be refused";
     std::remove("brin.ini");
-    ASSERT_EQ(Cli(Plus(Target(), {"--save", "--once", "--password-stdin"}), std::string(kPassword) + "\n").exitCode, 0);
+    ASSERT_EQ(
+        Cli(Plus(Target(), {"--save", "--once", "--password-stdin"}), std::string(kPassword) + "\n")
+            .exitCode,
+        0);
     EXPECT_EQ(Cli({"--once", "--json"}).exitCode, 0);
 }
 
@@ -215,7 +224,9 @@ TEST_F(ProgramsTest, BadUsageExitsSixtyFourWithOneLineAndTheUsage) {
         {{"--login", "абвгдеёжзийклмноп"}, "", "login is longer than 16"},
         {{"--login", "日本"}, "", "login holds a character that Windows-1251 cannot hold"},
         {{"--password-stdin"}, "123456789\n", "password is longer than 8"},
-        {{"--password-stdin"}, "密码\n", "password holds a character that Windows-1251 cannot hold"},
+        {{"--password-stdin"},
+         "密码\n",
+         "password holds a character that Windows-1251 cannot hold"},
         {{"--password-stdin"}, "", "found no line"},
     };
     for (const Case& c : cases) {
@@ -241,7 +252,10 @@ TEST_F(ProgramsTest, BadUsageExitsSixtyFourWithOneLineAndTheUsage) {
 
 TEST_F(ProgramsTest, SignalWhileConnectedLogsOutAndExitsZero) {
     StartServer();
-    ASSERT_EQ(Cli(Plus(Target(), {"--save", "--once", "--password-stdin"}), std::string(kPassword) + "\n").exitCode, 0);
+    ASSERT_EQ(
+        Cli(Plus(Target(), {"--save", "--once", "--password-stdin"}), std::string(kPassword) + "\n")
+            .exitCode,
+        0);
     Background cli({kCli, "--json"}, "cli.err", "cli.out");
     ASSERT_FALSE(cli.WaitForLine("\"snapshot\"", 8000, "cli.out").empty()) << ReadFile("cli.err");
     EXPECT_EQ(cli.Stop(SIGTERM), 0);
@@ -250,7 +264,9 @@ TEST_F(ProgramsTest, SignalWhileConnectedLogsOutAndExitsZero) {
     EXPECT_EQ(events.back()["event"].text, "disconnected");
     const std::string log = StopServer();
     size_t logouts = 0;
-    for (size_t at = log.find("logout '"); at != std::string::npos; at = log.find("logout '", at + 1)) ++logouts;
+    for (size_t at = log.find("logout '"); at != std::string::npos;
+         at = log.find("logout '", at + 1))
+        ++logouts;
     EXPECT_EQ(logouts, 2u) << log;
     EXPECT_NE(log.find("stopped: 0 session(s) open"), std::string::npos) << log;
 }

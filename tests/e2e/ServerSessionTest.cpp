@@ -1,4 +1,5 @@
-// The access server against the real session engine in-process: sockets on loopback, one fake clock for both.
+// The access server against the real session engine in-process: sockets on loopback, one fake clock
+// for both.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -103,7 +104,8 @@ TEST_F(ServerSessionTest, MessagesComeOnePerReplyInOrderAndLogoutEndsTheSession)
     ASSERT_TRUE(NextReply(*core));
     ASSERT_TRUE(core->messagePending);
     EXPECT_STREQ(core->messageText, "second");
-    EXPECT_EQ(core->messageTime, clock_.Now() - 2) << "an untimed message carries its delivery time";
+    EXPECT_EQ(core->messageTime, clock_.Now() - 2)
+        << "an untimed message carries its delivery time";
     core->messagePending = 0;
 
     ASSERT_TRUE(NextReply(*core));

@@ -1,6 +1,7 @@
 // The main window: its template, data exchange, initialisation, the refresh tick, the commands and window events.
 #include "Brin2Dlg.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -55,6 +56,27 @@ int32_t ReadDecimal(const std::string& text) {
     if (value > INT32_MAX) value = INT32_MAX;
     return static_cast<int32_t>(value);
 }
+
+// Control 1006: the status lamp, red or green after the connected state the tick
+// last carried into the window, inside the control's own black frame.
+class StatusLamp : public QFrame {
+public:
+    StatusLamp(QWidget* parent, const int32_t* connectedShown)
+        : QFrame(parent), connectedShown_(connectedShown) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        painter.setPen(Qt::black);
+        painter.setBrush(*connectedShown_ != 0 ? QColor(0, 255, 0) : QColor(255, 0, 0));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        painter.end();
+        QFrame::paintEvent(event);  // the frame over the edge
+    }
+
+private:
+    const int32_t* connectedShown_;
+};
 
 std::string Cp(const char* utf8) { return ToCp1251(QString::fromUtf8(utf8)); }
 
@@ -130,8 +152,7 @@ void Brin2Dlg::BuildControls() {
         l->setGeometry(rect);
         return l;
     };
-    auto blackFrame = [&](QRect rect) {
-        auto* f = new QFrame(this);
+    auto blackFrame = [&](QRect rect, QFrame* f) {
         f->setGeometry(rect);
         f->setFrameStyle(QFrame::Box | QFrame::Plain);
         f->setLineWidth(1);
@@ -148,7 +169,7 @@ void Brin2Dlg::BuildControls() {
     button(kIdDisconnect, "Отключить", du.Rect(82, 123, 56, 14));
     label("Логин", du.Rect(32, 50, 22, 8));
     label("Пароль", du.Rect(28, 69, 26, 8));
-    statusLamp = blackFrame(du.Rect(23, 153, 10, 9));
+    statusLamp = blackFrame(du.Rect(23, 153, 10, 9), new StatusLamp(this, &lastConnectedShown));
     statusLamp->setObjectName(QString::number(kIdLamp));
     balanceLabel = label("0.0", du.Rect(103, 88, 31, 8));
     balanceLabel->setObjectName(QString::number(kIdBalance));
@@ -168,6 +189,7 @@ void Brin2Dlg::BuildControls() {
     button(kIdMessages, "Сообщения", du.Rect(216, 123, 56, 14));
     auto* group = new QGroupBox(QString::fromUtf8("Статус:"), this);
     group->setGeometry(du.Rect(6, 142, 277, 25));
+    group->lower();  // the lamp and the status line lie inside its frame, above its panel
     statusLabel = label("", du.Rect(39, 153, 236, 8));
     statusLabel->setObjectName(QString::number(kIdStatus));
     auto* logo = new QLabel(this);
@@ -175,7 +197,7 @@ void Brin2Dlg::BuildControls() {
     logo->setPixmap(bitmap);
     logo->setGeometry(QRect(du.Rect(6, 3, 0, 0).topLeft(), QSize(220, 56)));
     button(kIdStatistics, "Статистика подробнее...", du.Rect(173, 82, 110, 13));
-    blackFrame(du.Rect(6, 115, 277, 1));
+    blackFrame(du.Rect(6, 115, 277, 1), new QFrame(this));
     button(kIdCheck, "Проверка связи с сервером", du.Rect(174, 98, 109, 13));
 
     for (QLabel* l : {balanceLabel, remainingLabel, statusLabel}) l->setWordWrap(false);
@@ -310,7 +332,7 @@ void Brin2Dlg::OnTimer() {
             statusText.clear();
             DoDataExchange(false);
         }
-        update();  // the lamp follows lastConnectedShown
+        update();  // the lamp (control 1006) repaints in the colour of lastConnectedShown
     }
 
     if (hideOnFirstConnect != 0 && core.connected != 0) {
@@ -395,6 +417,15 @@ void Brin2Dlg::closeEvent(QCloseEvent* event) {
         core.Disconnect();
         tray.Remove();
         refreshTimer.stop();
+        // Windows whose modal loops run inside this one (a message box, the settings
+        // or message window, the tray menu) end as well: else the program could not end.
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window == this || !window->isVisible()) continue;
+            if (auto* dialog = qobject_cast<QDialog*>(window))
+                dialog->reject();
+            else
+                window->close();
+        }
         done(QDialog::Rejected);
         return;
     }
@@ -413,20 +444,17 @@ void Brin2Dlg::HideToTray() {
 
 void Brin2Dlg::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible() &&
-        TrayIcon::Available())
-        hide();  // only the tray icon remains
+    if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
+    // Hidden once the minimising is complete (showMinimized shows the window at its end),
+    // so that only the tray icon remains.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isMinimized() && isVisible() && TrayIcon::Available()) hide();
+        },
+        Qt::QueuedConnection);
 }
 
 void Brin2Dlg::reject() { OnClose(); }
 
 void Brin2Dlg::accept() {}
-
-void Brin2Dlg::paintEvent(QPaintEvent* event) {
-    QDialog::paintEvent(event);
-    QPainter painter(this);
-    painter.setPen(Qt::black);
-    painter.setBrush(lastConnectedShown != 0 ? QColor(0, 255, 0) : QColor(255, 0, 0));
-    // The control draws its own black frame over the edge afterwards.
-    painter.drawRect(statusLamp->geometry().adjusted(0, 0, -1, -1));
-}

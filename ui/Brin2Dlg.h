@@ -93,7 +93,6 @@ public:
     QLabel* statusLabel = nullptr;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void reject() override;  // Escape

@@ -2,6 +2,7 @@
 #include "MessageBox.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -17,7 +18,18 @@ void DefaultHandler(QWidget* owner, const QString& text, const QString& caption,
         case BoxIcon::Information: box.setIcon(QMessageBox::Information); break;
         case BoxIcon::Warning: box.setIcon(QMessageBox::Warning); break;
     }
-    box.exec();
+    if (owner != nullptr) {
+        box.exec();
+        return;
+    }
+    // A box without an owner blocks no other window: the main window and the tray
+    // menu stay usable while, say, a provider's message waits to be read. The call
+    // still returns only when the box is closed.
+    box.setWindowModality(Qt::NonModal);
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.show();
+    loop.exec();
 }
 
 MessageBoxHandler g_handler = DefaultHandler;

@@ -1,0 +1,308 @@
+// Commands, tray menus, window events and the exit path of the main window.
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+#include <csignal>
+
+#include "ExitSignals.h"
+#include "GuiTestSupport.h"
+
+namespace {
+
+QStringList Captions(QMenu* menu) {
+    QStringList captions;
+    for (QAction* action : menu->actions()) captions << action->text();
+    return captions;
+}
+
+QMessageBox* OpenMessageBox() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(window); box != nullptr && box->isVisible())
+            return box;
+    return nullptr;
+}
+
+// Catches what QDesktopServices would open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls << url; }
+};
+
+}  // namespace
+
+class CommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        InstallBoxRecorder();
+    }
+    void init() {
+        work = std::make_unique<TempWorkDir>();
+        RecordedBoxes().clear();
+        SetTrayAvailable(true);
+    }
+    void cleanup() { work.reset(); }
+
+    void connectWithSavePasswordOff() {
+        IniValues values;
+        values.savePassword = false;
+        Session s(values);
+        s.dlg->loginEdit->setText("alice");
+        s.dlg->passwordEdit->setText("secret");
+        s.dlg->Button(kIdConnect)->click();
+        QCOMPARE(StoredPassword(), std::string());  // the scrambled empty password
+        QCOMPARE(StoredValue("Login"), std::string("alice"));
+        QCOMPARE(StoredValue("Port"), std::to_string(s.peer.Port()));
+        s.peer.Pump();
+        s.Tick();
+        QCOMPARE(s.dlg->core.connected, 1);  // the typed password reached the engine
+    }
+
+    void connectRepeatedDuringLogin() {
+        Session s;
+        for (const char* login : {"alice", "bob", "carol"}) {
+            s.dlg->loginEdit->setText(login);
+            s.dlg->OnConnect();
+            QCOMPARE(StoredValue("Login"), std::string(login));  // rewritten each time
+        }
+        s.peer.Pump();
+        QCOMPARE(s.peer.hellos, 1);
+    }
+
+    void disconnectThenKeepConnRetry() {
+        IniValues values;
+        values.keepConn = true;
+        Session s(values);
+        s.Login();
+        s.clock.Advance(100);
+        s.dlg->Button(kIdDisconnect)->click();  // at T
+        s.peer.Pump();
+        QCOMPARE(s.peer.logouts, 1);
+        s.Tick();
+        s.clock.Advance(30);
+        s.Tick();
+        s.peer.Pump(50);
+        QCOMPARE(s.peer.hellos, 1);
+        s.clock.Advance(1);
+        s.Tick();
+        s.peer.Pump();
+        QCOMPARE(s.peer.hellos, 2);
+    }
+
+    // Push buttons and tray items of the same caption go through one handler.
+    void trayItemsAndButtonsAgree() {
+        Session s;
+        QMenu* menu = s.dlg->tray.Menu();
+        QCOMPARE(Captions(menu), QStringList({QString::fromUtf8("Выход"),
+                                               QString::fromUtf8("Окно программы"),
+                                               QString::fromUtf8("Подключить")}));
+        QCOMPARE(s.dlg->tray.Icon()->contextMenu(), menu);
+        menu->actions()[2]->trigger();  // "Подключить"
+        s.peer.Pump();
+        QCOMPARE(s.peer.hellos, 1);
+        s.Tick();
+        QCOMPARE(s.dlg->tray.Icon()->contextMenu(), s.dlg->tray.Menu());
+        s.dlg->tray.Menu()->actions()[2]->trigger();  // "Отключить"
+        s.peer.Pump();
+        QCOMPARE(s.peer.logouts, 1);
+        QCOMPARE(s.dlg->lastReconnectTime, s.clock.Now());
+    }
+
+    void menuSwappedWhileOpenSurvivesUntilClosed() {
+        Session s;
+        QPointer<QMenu> open = s.dlg->tray.Menu();
+        open->popup(QPoint(10, 10));
+        QVERIFY(open->isVisible());
+        s.Login();  // the tick swaps 131 for 132
+        QCOMPARE(s.dlg->tray.MenuId(), 132);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!open.isNull());
+        QSignalSpy finished(s.dlg.get(), &QDialog::finished);
+        open->actions()[0]->trigger();  // its "Выход" still works
+        QCOMPARE(finished.count(), 1);
+        open->hide();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(open.isNull());
+    }
+
+    void trayClicks() {
+        Session s;
+        s.dlg->close();
+        QVERIFY(!s.dlg->isVisible());
+        s.dlg->tray.OnActivated(QSystemTrayIcon::Trigger);  // single click: nothing
+        QVERIFY(!s.dlg->isVisible());
+        s.dlg->tray.OnActivated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(s.dlg->isVisible());
+        QVERIFY(!s.dlg->isMinimized());
+        s.dlg->close();
+        s.dlg->tray.Menu()->actions()[1]->trigger();  // "Окно программы"
+        QVERIFY(s.dlg->isVisible());
+    }
+
+    void exitSendsLogoutAndEnds() {
+        Session s;
+        s.Login();
+        s.peer.Pump();
+        const int result = [&] {
+            // DoModal's own loop runs; the tray's "Выход" ends it.
+            QTimer::singleShot(0, [&] { s.dlg->tray.Menu()->actions()[0]->trigger(); });
+            return s.dlg->DoModal();
+        }();
+        QCOMPARE(result, int(QDialog::Rejected));
+        QCOMPARE(s.dlg->exitRequested, 1);
+        s.peer.Pump();
+        QCOMPARE(s.peer.logouts, 1);
+        QVERIFY(!s.dlg->tray.Icon()->isVisible());
+        QVERIFY(!s.dlg->isVisible());
+    }
+
+    // "Выход" (here a termination request) while a nested tick waits in a message
+    // box: the box closes with the window, so the program really ends.
+    void exitEndsNestedMessageBox() {
+        Session s;
+        s.Login();
+        s.peer.payload.AddMessage(1236431109, "news");
+        SetMessageBoxHandler(nullptr);  // a real, modal box
+        bool boxWasOpen = false;
+        bool rescued = false;
+        QTimer::singleShot(0, s.dlg.get(), [&] { s.Poll(); });  // its tick opens the box
+        QTimer::singleShot(200, s.dlg.get(), [&] {
+            boxWasOpen = OpenMessageBox() != nullptr;
+            s.dlg->OnExit();
+        });
+        QTimer::singleShot(5000, s.dlg.get(), [&] {  // only if the exit path left the box open
+            rescued = true;
+            if (QMessageBox* box = OpenMessageBox()) box->reject();
+        });
+        s.dlg->DoModal();
+        InstallBoxRecorder();
+        QVERIFY(boxWasOpen);
+        QVERIFY(!rescued);
+        s.peer.Pump();
+        QCOMPARE(s.peer.logouts, 1);
+    }
+
+    void windowEventsNeverEndTheProgram_data() {
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<bool>("hidden");
+        QTest::addColumn<bool>("minimised");
+        QTest::addColumn<int>("hideOnFirstConnect");
+        QTest::newRow("close box") << "close" << true << true << true << 0;
+        QTest::newRow("Escape") << "escape" << true << true << true << 0;
+        QTest::newRow("Enter") << "enter" << true << false << false << 1;
+        QTest::newRow("minimise") << "minimise" << true << true << true << 1;
+        QTest::newRow("close box, no tray") << "close" << false << false << true << 0;
+        QTest::newRow("minimise, no tray") << "minimise" << false << false << true << 1;
+    }
+    void windowEventsNeverEndTheProgram() {
+        QFETCH(QString, event);
+        QFETCH(bool, tray);
+        QFETCH(bool, hidden);
+        QFETCH(bool, minimised);
+        QFETCH(int, hideOnFirstConnect);
+        SetTrayAvailable(tray);
+        Session s;
+        QSignalSpy finished(s.dlg.get(), &QDialog::finished);
+        s.dlg->activateWindow();
+        if (event == "close") s.dlg->close();
+        if (event == "escape") QTest::keyClick(s.dlg.get(), Qt::Key_Escape);
+        if (event == "enter") QTest::keyClick(s.dlg->Button(kIdSettings), Qt::Key_Return);
+        if (event == "minimise") s.dlg->showMinimized();
+        QCoreApplication::processEvents();
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(s.dlg->isHidden(), hidden);
+        QCOMPARE(s.dlg->isMinimized(), minimised);
+        QCOMPARE(s.dlg->hideOnFirstConnect, hideOnFirstConnect);
+        s.Login();  // without a tray the first connection leaves the window where it is
+        QCOMPARE(s.dlg->isHidden(), hidden || (tray && hideOnFirstConnect == 1));
+    }
+
+    void settingsOkWritesAllKeys() {
+        Session s;
+        s.dlg->passwordEdit->setText("newpass");
+        QTimer::singleShot(0, [&] {
+            s.dlg->config.keepConnBox->setChecked(true);
+            s.dlg->config.savePasswordBox->setChecked(false);
+            s.dlg->config.okButton->click();
+        });
+        s.dlg->Button(kIdSettings)->click();
+        QCOMPARE(StoredValue("KeepConn"), std::string("1"));
+        QCOMPARE(StoredValue("SavePassword"), std::string("0"));
+        QCOMPARE(StoredValue("AutoConnect"), std::string("0"));
+        QCOMPARE(StoredPassword(), std::string());
+        QCOMPARE(StoredValue("Login"), std::string("alice"));
+        QCOMPARE(StoredValue("IP"), std::string("127.0.0.1"));
+        QCOMPARE(StoredValue("Port"), std::to_string(s.peer.Port()));
+        QCOMPARE(s.dlg->passwordEdit->text(), QStringLiteral("newpass"));
+        QCOMPARE(s.dlg->config.keepConn, 1);
+
+        const std::string before = ReadFile("brin.ini");
+        QTimer::singleShot(0, [&] {
+            s.dlg->config.autoConnectBox->setChecked(true);
+            s.dlg->config.cancelButton->click();
+        });
+        s.dlg->OnSettings();
+        QCOMPARE(ReadFile("brin.ini"), before);
+    }
+
+    void messagesButtonOpensWindow() {
+        Session s;
+        int seen = -1;
+        QTimer::singleShot(0, [&] {
+            seen = s.dlg->pager->isOpen;
+            s.dlg->pager->okButton->click();
+        });
+        s.dlg->Button(kIdMessages)->click();
+        QCOMPARE(seen, 1);
+        QCOMPARE(s.dlg->pager->isOpen, 0);
+    }
+
+    void statisticsPageOpensBuildUrl() {
+        Session s;
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("https", &catcher, "Open");
+        s.dlg->Button(kIdStatistics)->click();
+        QDesktopServices::unsetUrlHandler("https");
+        QCOMPARE(catcher.urls, QList<QUrl>({QUrl(QStringLiteral(BRIN_STATISTICS_URL))}));
+        QCOMPARE(catcher.urls[0].scheme(), QStringLiteral("https"));
+        QCOMPARE(catcher.urls[0].path(), QStringLiteral("/"));
+    }
+
+    void lampFollowsConnectedState() {
+        Session s;
+        QCOMPARE(LampColour(*s.dlg), QColor(255, 0, 0));
+        s.dlg->hideOnFirstConnect = 0;
+        s.dlg->OnConnect();
+        s.peer.Pump();
+        QCOMPARE(LampColour(*s.dlg), QColor(255, 0, 0));  // red until the tick sees it
+        s.Tick();
+        QCOMPARE(LampColour(*s.dlg), QColor(0, 255, 0));
+    }
+
+    void terminationSignalRunsExitPath() {
+        Session s;
+        s.Login();
+        InstallExitSignals(s.dlg.get(), [&] { s.dlg->OnExit(); });
+        std::raise(SIGTERM);
+        QTRY_COMPARE(s.dlg->exitRequested, 1);
+        s.peer.Pump();
+        QCOMPARE(s.peer.logouts, 1);
+    }
+
+private:
+    std::unique_ptr<TempWorkDir> work;
+};
+
+QTEST_MAIN(CommandsTest)
+#include "CommandsTest.moc"

@@ -1,0 +1,101 @@
+// The window tests' shared fixture pieces.
+#include "GuiTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QImage>
+#include <QtTest>
+
+#include "MessageBox.h"
+#include "SettingsStore.h"
+
+TempWorkDir::TempWorkDir() : previous_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
+
+TempWorkDir::~TempWorkDir() { QDir::setCurrent(previous_); }
+
+std::vector<RecordedBox>& RecordedBoxes() {
+    static std::vector<RecordedBox> boxes;
+    return boxes;
+}
+
+void InstallBoxRecorder() {
+    SetMessageBoxHandler([](QWidget* owner, const QString& text, const QString& caption, BoxIcon icon) {
+        RecordedBoxes().push_back({owner != nullptr, text, caption, icon});
+    });
+}
+
+namespace {
+bool g_trayAvailable = true;
+}
+
+void SetTrayAvailable(bool available) {
+    g_trayAvailable = available;
+    TrayIcon::SetAvailabilityProbe([] { return g_trayAvailable; });
+}
+
+void WriteIni(const IniValues& v) {
+    SettingsStore store(kTestSerial);
+    store.SetValue("SavePassword", v.savePassword ? "1" : "0");
+    store.SetValue("AutoConnect", v.autoConnect ? "1" : "0");
+    store.SetValue("KeepConn", v.keepConn ? "1" : "0");
+    store.SetValue("IP", v.ip.c_str());
+    store.SetValue("Port", std::to_string(v.port).c_str());
+    store.SetValue("Login", v.login.c_str());
+    store.SetPassword("Pass", v.password.c_str());
+    store.SaveFile();
+}
+
+std::string ReadFile(const char* name) {
+    QFile file(QString::fromUtf8(name));
+    if (!file.open(QIODevice::ReadOnly)) return std::string();
+    return file.readAll().toStdString();
+}
+
+std::string StoredValue(const char* name) {
+    SettingsStore store(kTestSerial);
+    const char* value = store.GetValue(name);
+    return value != nullptr ? value : "";
+}
+
+std::string StoredPassword() {
+    SettingsStore store(kTestSerial);
+    const char* value = store.GetPassword("Pass");
+    return value != nullptr ? value : "";
+}
+
+QColor LampColour(Brin2Dlg& dlg) {
+    // The window's own painting into a true-colour image: a screen pixmap may
+    // have fewer bits per colour than the lamp's pure red and green.
+    QImage shot(dlg.size(), QImage::Format_ARGB32);
+    dlg.render(&shot);
+    return shot.pixelColor(dlg.statusLamp->geometry().center());
+}
+
+Session::Session(IniValues values, const char* peerLogin, const char* peerPassword)
+    : peer(peerLogin, peerPassword) {
+    values.port = peer.Port();
+    WriteIni(values);
+    dlg = std::make_unique<Brin2Dlg>(&clock, kTestSerial);
+    dlg->OnInitDialog();
+    dlg->refreshTimer.stop();  // the test drives the ticks
+    dlg->show();
+}
+
+Session::~Session() = default;
+
+void Session::Tick(int times) {
+    for (int i = 0; i < times; ++i) dlg->OnTimer();
+}
+
+void Session::Login() {
+    dlg->OnConnect();
+    peer.Pump();
+    Tick();
+}
+
+void Session::Poll() {
+    Tick();  // sends the POLL
+    peer.Pump();
+    Tick();  // takes the reply
+}

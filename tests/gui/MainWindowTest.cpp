@@ -1,0 +1,340 @@
+// The main window from start-up through the refresh tick: fields, account values, counters, status, connected state, messages.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+#include <cstring>
+
+#include "Cp1251.h"
+#include "DataExchange.h"
+#include "GuiTestSupport.h"
+
+namespace {
+
+const QString kNoAnswer = QString::fromUtf8("Сервер не отвечает, проверьте настройки сети");
+const QString kRejected = QString::fromUtf8("Неверный логин или пароль...");
+
+QStringList MenuCaptions(TrayIcon& tray) {
+    QStringList captions;
+    for (QAction* action : tray.Menu()->actions()) captions << action->text();
+    return captions;
+}
+
+QStringList Rows(QTreeWidget* list) {
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        rows << list->topLevelItem(i)->text(0) + "|" + list->topLevelItem(i)->text(1);
+    return rows;
+}
+
+TrafficCounter Counter(uint64_t id, const char* name, int64_t bytes) {
+    TrafficCounter c;
+    c.idLow = static_cast<uint32_t>(id);
+    c.idHigh = static_cast<uint32_t>(id >> 32);
+    std::memcpy(c.name, name, std::min(std::strlen(name), sizeof c.name));
+    c.byteCount = bytes;
+    return c;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        InstallBoxRecorder();
+    }
+    void init() {
+        work = std::make_unique<TempWorkDir>();
+        RecordedBoxes().clear();
+        SetTrayAvailable(true);
+    }
+    void cleanup() { work.reset(); }
+
+    void firstStartWithoutIni() {
+        FakeClock clock;
+        Brin2Dlg dlg(&clock, kTestSerial);
+        QVERIFY(dlg.OnInitDialog());
+        QCOMPARE(dlg.windowTitle(), QString::fromUtf8("Сорвель-А ver 1.2"));
+        QVERIFY(dlg.loginEdit->text().isEmpty());
+        QVERIFY(dlg.passwordEdit->text().isEmpty());
+        QCOMPARE(dlg.loginEdit->maxLength(), 16);
+        QCOMPARE(dlg.passwordEdit->maxLength(), 8);
+        QCOMPARE(dlg.passwordEdit->echoMode(), QLineEdit::Password);
+        QCOMPARE(dlg.balanceLabel->text(), QStringLiteral("0.0"));
+        QCOMPARE(dlg.remainingLabel->text(), QStringLiteral("0.0"));
+        QVERIFY(dlg.statusLabel->text().isEmpty());
+        QCOMPARE(LampColour(dlg), QColor(255, 0, 0));
+        QCOMPARE(dlg.tray.IconId(), 130);
+        QCOMPARE(dlg.tray.Icon()->toolTip(), QStringLiteral("Internet access"));
+        QCOMPARE(dlg.tray.MenuId(), 131);
+        QCOMPARE(dlg.counterList->headerItem()->text(0), QStringLiteral("Traffic"));
+        QCOMPARE(dlg.counterList->headerItem()->text(1), QStringLiteral("Total (M)"));
+        QCOMPARE(dlg.counterList->columnWidth(0), 100);
+        QCOMPARE(dlg.counterList->columnWidth(1), 55);
+        QVERIFY(dlg.refreshTimer.isActive());
+        QCOMPARE(dlg.refreshTimer.interval(), 1000);
+        QVERIFY(dlg.pager != nullptr);
+        QCOMPARE(dlg.core.state, SessionState::Idle);  // AutoConnect is off by default
+        QCOMPARE(ReadFile("brin.ini").substr(0, 16), std::string("SavePassword = 1"));
+        QCOMPARE(StoredValue("Port"), std::string("5001"));
+        QCOMPARE(StoredValue("AutoConnect"), std::string("0"));
+    }
+
+    void autoConnectStartsEvenWithEmptyFields() {
+        TestPeer peer("", "");
+        IniValues values;
+        values.port = peer.Port();
+        values.login.clear();
+        values.password.clear();
+        values.autoConnect = true;
+        WriteIni(values);
+        FakeClock clock;
+        Brin2Dlg dlg(&clock, kTestSerial);
+        const std::string before = ReadFile("brin.ini");  // as the store's construction left it
+        dlg.OnInitDialog();
+        peer.Pump();
+        QCOMPARE(peer.hellos, 1);
+        QCOMPARE(dlg.core.state, SessionState::HelloSent);
+        QCOMPARE(ReadFile("brin.ini"), before);
+    }
+
+    // A hand-edited brin.ini may hold texts longer than the fields: the engine's
+    // fields still end in a zero, and taking the fields says what is too long.
+    void overlongStoredTextsStayBounded() {
+        IniValues values;
+        values.login = "abcdefghijklmnopqrst";  // 20 characters
+        values.ip = "127.000.000.001xyz";       // 18 characters
+        WriteIni(values);
+        FakeClock clock;
+        Brin2Dlg dlg(&clock, kTestSerial);
+        dlg.OnInitDialog();
+        QCOMPARE(dlg.loginEdit->text(), QStringLiteral("abcdefghijklmnopqrst"));
+        dlg.OnConnect();
+        QCOMPARE(RecordedBoxes().size(), size_t(1));
+        QCOMPARE(RecordedBoxes()[0].text, QStringLiteral("Please enter no more than 16 characters."));
+        QCOMPARE(std::string(dlg.core.login), std::string("abcdefghijklmnop"));
+        QCOMPARE(std::string(dlg.core.serverAddress), std::string("127.000.000.001"));
+        QCOMPARE(dlg.core.login[16], '\0');
+        QCOMPARE(dlg.core.serverAddress[15], '\0');
+    }
+
+    void balanceFormats() {
+        Session s;
+        s.Tick();
+        QCOMPARE(s.dlg->balanceLabel->text(), QStringLiteral("0.0"));  // 0 is not formatted
+        const struct {
+            int32_t balance;
+            const char* shown;
+        } cases[] = {
+            {1234567, "1234.567"}, {5, "0.005"},     {-1, "-0.001"},
+            {-1500, "-1.500"},     {INT32_MIN, "-2147483.648"}, {0, "0.000"},
+        };
+        for (const auto& c : cases) {
+            s.dlg->core.balance = c.balance;
+            s.Tick();
+            QCOMPARE(s.dlg->balanceLabel->text(), QString::fromUtf8(c.shown));
+            QCOMPARE(s.dlg->lastBalanceShown, c.balance);
+        }
+    }
+
+    void counterRows() {
+        Session s;
+        BrinCore& core = s.dlg->core;
+        core.counters = {
+            Counter(7, "", 1572864),
+            Counter(8, "idle", 0),  // no row, no gap
+            Counter(UINT64_C(4294967301), "", 1),
+            Counter(UINT64_C(2147483648), "", -1048576),
+            Counter(9, "ABCDEFGHIJKLMNOP", 5368709120),
+        };
+        core.remainingBytes = 5368709120;
+        core.countersChanged = 1;
+        s.Tick();
+        QCOMPARE(core.countersChanged, uint8_t(0));
+        QCOMPARE(Rows(s.dlg->counterList),
+                 QStringList({"traffic 7|1.50", "traffic 5|0.00", "traffic -2147483648|-1.00",
+                              "ABCDEFGHIJKLMNOP|5120.00"}));
+        QCOMPARE(s.dlg->remainingLabel->text(), QStringLiteral("5120.00 (M)"));
+
+        // Rebuilt only when flagged; remaining 0 shows as 0.00 (M).
+        core.counters.clear();
+        core.remainingBytes = 0;
+        s.Tick();
+        QCOMPARE(s.dlg->counterList->topLevelItemCount(), 4);
+        core.countersChanged = 1;
+        s.Tick();
+        QCOMPARE(s.dlg->counterList->topLevelItemCount(), 0);
+        QCOMPARE(s.dlg->remainingLabel->text(), QStringLiteral("0.00 (M)"));
+    }
+
+    // Balance, counters and a message travel from the peer through a real poll reply.
+    void pollReplyReachesTheWindow() {
+        Session s;
+        s.Login();
+        s.peer.payload.AddBalance(-1500);
+        s.peer.payload.AddCounterValue(0, 3 * 1048576);
+        s.peer.payload.AddCounterName(3, "\xcc\xe5\xf1\xf2\xed\xfb\xe9");  // "Местный" in Windows-1251
+        s.peer.payload.AddCounterValue(3, 1572864);
+        s.peer.payload.AddMessage(1236431109, "Hello");
+        s.Poll();
+        QCOMPARE(s.dlg->balanceLabel->text(), QStringLiteral("-1.500"));
+        QCOMPARE(s.dlg->remainingLabel->text(), QStringLiteral("3.00 (M)"));
+        QCOMPARE(Rows(s.dlg->counterList), QStringList({QString::fromUtf8("Местный|1.50")}));
+        QCOMPARE(RecordedBoxes().size(), size_t(1));
+    }
+
+    void statusTexts() {
+        IniValues values;
+        values.keepConn = false;
+        Session s(values);
+
+        s.peer.answerHello = false;  // NoAnswer after the HELLO wait
+        s.dlg->OnConnect();
+        s.peer.Pump();
+        s.dlg->core.countersChanged = 1;  // left for a later tick
+        s.dlg->loginEdit->setText("typed");
+        s.clock.Advance(4);
+        s.Tick();
+        QCOMPARE(s.dlg->statusLabel->text(), kNoAnswer);
+        QCOMPARE(s.dlg->loginEdit->text(), QStringLiteral("alice"));  // the fill replaces typing
+        QCOMPARE(s.dlg->core.countersChanged, uint8_t(1));
+
+        s.peer.answerHello = true;
+        s.peer.echoLogin = "mallory";  // the echo does not match: Rejected
+        s.dlg->OnConnect();
+        s.peer.Pump();
+        s.Tick();
+        QCOMPARE(s.dlg->statusLabel->text(), kRejected);
+        QCOMPARE(s.dlg->core.countersChanged, uint8_t(1));
+        s.Tick();
+        QCOMPARE(s.dlg->core.countersChanged, uint8_t(0));  // the next NoEvent tick takes it
+    }
+
+    void lostSessionLeavesStatusLine() {
+        Session s;
+        s.Login();
+        QVERIFY(s.dlg->statusLabel->text().isEmpty());
+        s.Tick();  // POLL 1
+        s.peer.answerPoll = false;
+        for (int missed = 1; missed <= 3; ++missed) {
+            s.clock.Advance(30);
+            s.Tick();                      // time-out
+            if (missed < 3) s.Tick();      // the next POLL
+        }
+        QCOMPARE(s.dlg->core.connected, 0);
+        QVERIFY(s.dlg->statusLabel->text().isEmpty());
+        QCOMPARE(s.dlg->tray.IconId(), 130);
+        QCOMPARE(s.dlg->tray.MenuId(), 131);
+        QVERIFY(!s.dlg->loginEdit->isReadOnly());
+        QVERIFY(!s.dlg->passwordEdit->isReadOnly());
+        QCOMPARE(LampColour(*s.dlg), QColor(255, 0, 0));
+    }
+
+    void connectedSwitch() {
+        Session s;
+        s.dlg->statusText = "old";
+        QVERIFY(s.dlg->isVisible());
+        s.Login();
+        QCOMPARE(s.dlg->tray.IconId(), 129);
+        QCOMPARE(s.dlg->tray.MenuId(), 132);
+        QCOMPARE(MenuCaptions(s.dlg->tray), QStringList({QString::fromUtf8("Выход"),
+                                                         QString::fromUtf8("Окно программы"),
+                                                         QString::fromUtf8("Отключить")}));
+        QVERIFY(s.dlg->loginEdit->isReadOnly());
+        QVERIFY(s.dlg->passwordEdit->isReadOnly());
+        QCOMPARE(s.dlg->config.connectedShown, 1);
+        QVERIFY(s.dlg->statusLabel->text().isEmpty());
+        QVERIFY(!s.dlg->isVisible());  // hidden to the tray at the first connection
+        QCOMPARE(s.dlg->hideOnFirstConnect, 0);
+        QCOMPARE(LampColour(*s.dlg), QColor(0, 255, 0));
+
+        s.dlg->OnShowWindow();
+        s.dlg->OnDisconnect();
+        QCOMPARE(s.peer.logouts, 0);  // sent; the peer reads it below
+        s.peer.Pump();
+        QCOMPARE(s.peer.logouts, 1);
+        QCOMPARE(s.dlg->tray.IconId(), 129);  // shown state follows at the next tick
+        s.Tick();
+        QCOMPARE(s.dlg->tray.IconId(), 130);
+        QCOMPARE(s.dlg->tray.MenuId(), 131);
+        QVERIFY(!s.dlg->loginEdit->isReadOnly());
+        QCOMPARE(s.dlg->config.connectedShown, 0);
+        QCOMPARE(LampColour(*s.dlg), QColor(255, 0, 0));
+
+        s.Login();  // a later connection does not hide the window again
+        QCOMPARE(s.dlg->tray.IconId(), 129);
+        QVERIFY(s.dlg->isVisible());
+    }
+
+    void keepConnWaitsMoreThan30Seconds() {
+        IniValues values;
+        values.keepConn = true;
+        Session s(values);  // constructed at T
+        s.clock.Advance(30);
+        s.Tick();
+        s.peer.Pump(50);
+        QCOMPARE(s.peer.hellos, 0);
+        s.clock.Advance(1);
+        s.Tick();
+        s.peer.Pump();
+        QCOMPARE(s.peer.hellos, 1);
+        QCOMPARE(s.dlg->lastReconnectTime, s.clock.Now());
+    }
+
+    void messageWithWindowClosedShowsBox() {
+        Session s;
+        s.Login();
+        s.peer.payload.AddMessage(1236431109, "Line one\r\nLine two");
+        s.Poll();
+        QCOMPARE(RecordedBoxes().size(), size_t(1));
+        const RecordedBox& box = RecordedBoxes()[0];
+        const QString time = QString::fromStdString(MessageHistory::FormatMessageTime(1236431109));
+        QCOMPARE(box.caption, QStringLiteral("Internet access: Message"));
+        QCOMPARE(box.icon, BoxIcon::None);
+        QVERIFY(!box.hasOwner);
+        QCOMPARE(box.text, time + "\nLine one\nLine two\n");
+        QCOMPARE(ReadFile("history.ini"),
+                 time.toStdString() + "\r\nLine one\r\nLine two\r\n\r\n");
+        QCOMPARE(s.dlg->core.messagePending, uint8_t(0));
+    }
+
+    // The tick keeps running inside the message window's modal loop, and a new
+    // message lands in the open window instead of a box.
+    void messageReachesOpenWindow() {
+        Session s;
+        for (int i = 0; i < 40; ++i) s.dlg->pager->AddMessage(1236431109 + i, "old entry");
+        RecordedBoxes().clear();
+        s.Login();
+        s.peer.payload.AddMessage(1236431200, "fresh news");
+        bool wasOpen = false;
+        bool scrolledToEnd = false;
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            wasOpen = s.dlg->pager->isOpen == 1;
+            s.Poll();
+            Pager* pager = s.dlg->pager.get();
+            shown = pager->historyEdit->toPlainText();
+            QScrollBar* bar = pager->historyEdit->verticalScrollBar();
+            scrolledToEnd = bar->maximum() > 0 && bar->value() == bar->maximum();
+            pager->reject();
+        });
+        s.dlg->OnMessages();
+        QVERIFY(wasOpen);
+        QCOMPARE(s.dlg->pager->isOpen, 0);
+        QVERIFY(RecordedBoxes().empty());
+        QVERIFY(shown.endsWith("fresh news\n\n"));
+        QVERIFY(scrolledToEnd);
+        QVERIFY(ReadFile("history.ini").find("fresh news\r\n\r\n") != std::string::npos);
+    }
+
+private:
+    std::unique_ptr<TempWorkDir> work;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

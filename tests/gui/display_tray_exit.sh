@@ -1,0 +1,39 @@
+#!/bin/sh
+# brin2 against the demo server with trayer as the notification area: it connects and
+# hides to the tray; a right click on the tray icon and "Выход" send the LOGOUT, exit 0.
+# Arguments: brin2, brin-server, screenshot path.
+set -u
+BRIN2=$1 SERVER=$2 SHOT=$3
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+cd "$work" || exit 1
+. "$here/display_lib.sh"
+trap 'stop_all; [ -n "${TRAYER_PID:-}" ] && kill "$TRAYER_PID" 2>/dev/null; rm -rf "$work"' EXIT
+
+trayer --edge top --align left --widthtype pixel --width 120 --heighttype pixel --height 32 \
+    --SetDockType false --transparent false >trayer.log 2>&1 &
+TRAYER_PID=$!
+wait_for "xdotool search --class trayer" 50 || die "trayer did not start"
+sleep 0.5
+
+start_server
+start_client
+log_in
+wait_for "! xdotool search --onlyvisible --name 'ver 1.2'" 50 || die "window not hidden after connecting"
+
+# The demo server's welcome message comes with the first poll reply; its box blocks
+# nothing, so the tray menu is used with the box still open.
+wait_for "xdotool search --onlyvisible --name 'Internet access: Message'" 100 || die "no message box"
+sleep 0.5
+# The tray icon is the only thing in trayer's panel: its middle.
+xdotool mousemove 12 16 click 3
+sleep 1
+import -window root "$SHOT"
+xdotool key Down Return  # the first item, "Выход"
+wait_for "! kill -0 $CLIENT_PID" 100 || die "brin2 did not end"
+wait "$CLIENT_PID"
+rc=$?
+CLIENT_PID=
+[ "$rc" -eq 0 ] || die "brin2 exited with $rc"
+wait_for "grep -q '^.*logout .demo' server.log" 30 || die "no LOGOUT after Выход"
+echo "display_tray_exit: hidden to the tray, Выход from the tray menu logged out, exit 0"

@@ -31,6 +31,9 @@ namespace {
 constexpr int kLoginLimit = 16;
 constexpr int kPasswordLimit = 8;
 constexpr int kReconnectWait = 30;  // seconds; the attempt comes when more have passed
+// The two value fields reach to just short of the counter list (the template's 31
+// units cut "2045.24 (M)" or "-2147483.648" short; nothing else lies in between).
+constexpr int kValueWidth = 62;
 
 // The text into an engine field of `size` bytes: copying stops at the text's end
 // or one byte short of the field, the rest is zero, so the field always ends in
@@ -171,7 +174,7 @@ void Brin2Dlg::BuildControls() {
     label("Пароль", du.Rect(28, 69, 26, 8));
     statusLamp = blackFrame(du.Rect(23, 153, 10, 9), new StatusLamp(this, &lastConnectedShown));
     statusLamp->setObjectName(QString::number(kIdLamp));
-    balanceLabel = label("0.0", du.Rect(103, 88, 31, 8));
+    balanceLabel = label("0.0", du.Rect(103, 88, kValueWidth, 8));
     balanceLabel->setObjectName(QString::number(kIdBalance));
     label("Денег на счету", du.Rect(17, 88, 51, 8));
     button(kIdSettings, "Установки", du.Rect(149, 123, 56, 14));
@@ -184,7 +187,7 @@ void Brin2Dlg::BuildControls() {
     counterList->header()->setSectionsMovable(false);
     label("Статистика:", du.Rect(165, 10, 42, 8));
     label("Осталось МБ", du.Rect(17, 102, 46, 8));
-    remainingLabel = label("0.0", du.Rect(103, 102, 31, 8));
+    remainingLabel = label("0.0", du.Rect(103, 102, kValueWidth, 8));
     remainingLabel->setObjectName(QString::number(kIdRemaining));
     button(kIdMessages, "Сообщения", du.Rect(216, 123, 56, 14));
     auto* group = new QGroupBox(QString::fromUtf8("Статус:"), this);
@@ -398,8 +401,10 @@ void Brin2Dlg::OnStatistics() {
 void Brin2Dlg::OnConnectivityCheck() { RunConnectivityCheck(this); }
 
 void Brin2Dlg::OnShowWindow() {
+    // Restored before it is shown: a window mapped while still minimised may be
+    // reported minimised again afterwards and would go straight back to the tray.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
-    showNormal();
     raise();
     activateWindow();
 }

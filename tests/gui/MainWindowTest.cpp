@@ -30,6 +30,11 @@ QStringList Rows(QTreeWidget* list) {
     return rows;
 }
 
+// The whole text is readable in its field.
+bool Fits(const QLabel* label) {
+    return label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
+}
+
 TrafficCounter Counter(uint64_t id, const char* name, int64_t bytes) {
     TrafficCounter c;
     c.idLow = static_cast<uint32_t>(id);
@@ -138,6 +143,7 @@ private slots:
             s.dlg->core.balance = c.balance;
             s.Tick();
             QCOMPARE(s.dlg->balanceLabel->text(), QString::fromUtf8(c.shown));
+            QVERIFY(Fits(s.dlg->balanceLabel));
             QCOMPARE(s.dlg->lastBalanceShown, c.balance);
         }
     }
@@ -160,6 +166,7 @@ private slots:
                  QStringList({"traffic 7|1.50", "traffic 5|0.00", "traffic -2147483648|-1.00",
                               "ABCDEFGHIJKLMNOP|5120.00"}));
         QCOMPARE(s.dlg->remainingLabel->text(), QStringLiteral("5120.00 (M)"));
+        QVERIFY(Fits(s.dlg->remainingLabel));
 
         // Rebuilt only when flagged; remaining 0 shows as 0.00 (M).
         core.counters.clear();

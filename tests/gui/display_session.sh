@@ -13,7 +13,15 @@ trap 'stop_all; rm -rf "$work"' EXIT
 start_server
 start_client
 log_in
-sleep 3  # the first poll reply and the tick that shows it
+# The first poll reply brings the demo's welcome message: read it and press OK, as a user would.
+wait_for "xdotool search --onlyvisible --name 'Internet access: Message'" 100 || die "no message box"
+BOX=$(xdotool search --onlyvisible --name 'Internet access: Message' | head -n 1)
+xdotool windowfocus --sync "$BOX"
+sleep 0.3
+xdotool key Return
+wait_for "! xdotool search --onlyvisible --name 'Internet access: Message'" 50 || die "message box did not close"
+[ -s history.ini ] || die "history.ini not written"
+sleep 1
 xdotool search --onlyvisible --name 'ver 1.2' >/dev/null || die "window hidden although there is no tray"
 import -window root "$SHOT" || die "no screenshot"
 # The status lamp is the only pure green on the screen.

@@ -1,6 +1,7 @@
 #!/bin/sh
 # brin2 against the demo server with trayer as the notification area: it connects and
-# hides to the tray; a right click on the tray icon and "Выход" send the LOGOUT, exit 0.
+# hides to the tray; a double click on the tray icon shows it again; a right click on the
+# tray icon and "Выход" send the LOGOUT, exit 0.
 # Arguments: brin2, brin-server, screenshot path.
 set -u
 BRIN2=$1 SERVER=$2 SHOT=$3
@@ -25,8 +26,13 @@ wait_for "! xdotool search --onlyvisible --name 'ver 1.2'" 50 || die "window not
 # nothing, so the tray menu is used with the box still open.
 wait_for "xdotool search --onlyvisible --name 'Internet access: Message'" 100 || die "no message box"
 sleep 0.5
-# The tray icon is the only thing in trayer's panel: its middle.
-xdotool mousemove 12 16 click 3
+# The tray icon is the only thing in trayer's panel: a double click on it brings the window back.
+xdotool mousemove 12 16
+sleep 0.3
+xdotool mousedown 1 mouseup 1 mousedown 1 mouseup 1
+wait_for "xdotool search --onlyvisible --name 'ver 1.2'" 30 || die "double click on the tray icon did not show the window"
+sleep 0.5
+xdotool click 3
 sleep 1
 import -window root "$SHOT"
 xdotool key Down Return  # the first item, "Выход"

@@ -247,13 +247,20 @@ private slots:
         QCOMPARE(s.dlg->passwordEdit->text(), QStringLiteral("newpass"));
         QCOMPARE(s.dlg->config.keepConn, 1);
 
+        // Cancel after typing a port: the file stays, the next Connect uses and writes it.
         const std::string before = ReadFile("brin.ini");
         QTimer::singleShot(0, [&] {
             s.dlg->config.autoConnectBox->setChecked(true);
+            s.dlg->config.portEdit->selectAll();
+            QTest::keyClicks(s.dlg->config.portEdit, "6001");
             s.dlg->config.cancelButton->click();
         });
         s.dlg->OnSettings();
         QCOMPARE(ReadFile("brin.ini"), before);
+        s.dlg->OnConnect();
+        QCOMPARE(s.dlg->core.port, 6001);
+        QCOMPARE(StoredValue("Port"), std::string("6001"));
+        QCOMPARE(StoredValue("AutoConnect"), std::string("0"));  // switches reach the file only with OK
     }
 
     void messagesButtonOpensWindow() {

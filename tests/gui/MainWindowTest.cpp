@@ -10,6 +10,7 @@
 
 #include "Cp1251.h"
 #include "DataExchange.h"
+#include "DialogUnits.h"
 #include "GuiTestSupport.h"
 
 namespace {
@@ -81,6 +82,22 @@ private slots:
         QCOMPARE(dlg.counterList->headerItem()->text(1), QStringLiteral("Total (M)"));
         QCOMPARE(dlg.counterList->columnWidth(0), 100);
         QCOMPARE(dlg.counterList->columnWidth(1), 55);
+        const DialogUnits du(dlg.font());
+        QCOMPARE(dlg.size(), du.Size(289, 174));
+        QCOMPARE(dlg.statusLamp->geometry(), du.Rect(23, 153, 10, 9));
+        QCOMPARE(dlg.loginEdit->geometry(), du.Rect(60, 47, 70, 14));
+        QStringList tabOrder;
+        QWidget* w = dlg.loginEdit;
+        do {
+            tabOrder << w->objectName();
+            w = w->nextInFocusChain();
+        } while (w != dlg.loginEdit && tabOrder.size() < 40);
+        tabOrder.removeAll(QString());  // the labels and frames take no focus
+        QStringList focusable;
+        for (const QString& name : tabOrder)
+            if (dlg.findChild<QWidget*>(name)->focusPolicy() & Qt::TabFocus) focusable << name;
+        QCOMPARE(focusable, QStringList({"1000", "1001", "1003", "1004", "1011", "1015", "1017",
+                                         "1024", "1025"}));
         QVERIFY(dlg.refreshTimer.isActive());
         QCOMPARE(dlg.refreshTimer.interval(), 1000);
         QVERIFY(dlg.pager != nullptr);
@@ -321,8 +338,12 @@ private slots:
         bool wasOpen = false;
         bool scrolledToEnd = false;
         QString shown;
+        bool openedAtEnd = false;
         QTimer::singleShot(0, [&] {
             wasOpen = s.dlg->pager->isOpen == 1;
+            QPlainTextEdit* edit = s.dlg->pager->historyEdit;
+            openedAtEnd = !edit->textCursor().hasSelection() && edit->verticalScrollBar()->maximum() > 0 &&
+                          edit->verticalScrollBar()->value() == edit->verticalScrollBar()->maximum();
             s.Poll();
             Pager* pager = s.dlg->pager.get();
             shown = pager->historyEdit->toPlainText();
@@ -332,6 +353,7 @@ private slots:
         });
         s.dlg->OnMessages();
         QVERIFY(wasOpen);
+        QVERIFY(openedAtEnd);  // nothing selected, the newest entries in view
         QCOMPARE(s.dlg->pager->isOpen, 0);
         QVERIFY(RecordedBoxes().empty());
         QVERIFY(shown.endsWith("fresh news\n\n"));

@@ -1,4 +1,5 @@
-// The message window over the history: layout of its template, focus and scrolling, the new-message box.
+// The message window over the history: layout of its template, focus and scrolling, the new-message
+// box.
 #include "Pager.h"
 
 #include <QEvent>

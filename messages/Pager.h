@@ -1,4 +1,5 @@
-// The message window: the whole history in a read-only pale-blue view; new messages in a box while it is closed.
+// The message window: the whole history in a read-only pale-blue view; new messages in a box while
+// it is closed.
 #pragma once
 
 #include <QDialog>

@@ -1,4 +1,5 @@
-// The application object: starts the socket layer, then runs the main window for the program's whole life.
+// The application object: starts the socket layer, then runs the main window for the program's
+// whole life.
 #pragma once
 
 #include <QApplication>

@@ -1,4 +1,5 @@
-// The main window: its template, data exchange, initialisation, the refresh tick, the commands and window events.
+// The main window: its template, data exchange, initialisation, the refresh tick, the commands and
+// window events.
 #include "Brin2Dlg.h"
 
 #include <QApplication>
@@ -81,7 +82,9 @@ private:
     const int32_t* connectedShown_;
 };
 
-std::string Cp(const char* utf8) { return ToCp1251(QString::fromUtf8(utf8)); }
+std::string Cp(const char* utf8) {
+    return ToCp1251(QString::fromUtf8(utf8));
+}
 
 std::string Format(const char* format, ...) {
     char buffer[64];
@@ -281,8 +284,9 @@ int Brin2Dlg::DoModal() {
 void Brin2Dlg::OnTimer() {
     const PollResult result = core.Step();
     if (result == PollResult::NoAnswer || result == PollResult::Rejected) {
-        statusText = Cp(result == PollResult::NoAnswer ? "Сервер не отвечает, проверьте настройки сети"
-                                           : "Неверный логин или пароль...");
+        statusText =
+            Cp(result == PollResult::NoAnswer ? "Сервер не отвечает, проверьте настройки сети"
+                                              : "Неверный логин или пароль...");
         DoDataExchange(false);
         return;
     }
@@ -317,7 +321,8 @@ void Brin2Dlg::OnTimer() {
     }
 
     const int32_t now = clock->Now();
-    if (config.keepConn != 0 && core.state == SessionState::Idle && now - lastReconnectTime > kReconnectWait) {
+    if (config.keepConn != 0 && core.state == SessionState::Idle &&
+        now - lastReconnectTime > kReconnectWait) {
         HandOver();
         lastReconnectTime = now;
         core.Connect();
@@ -348,18 +353,35 @@ void Brin2Dlg::OnTimer() {
 void Brin2Dlg::OnCommand(int id) {
     switch (id) {
         case kIdConnect:
-        case kCmdConnect: OnConnect(); break;
+        case kCmdConnect:
+            OnConnect();
+            break;
         case kIdDisconnect:
-        case kCmdDisconnect: OnDisconnect(); break;
-        case kIdSettings: OnSettings(); break;
-        case kIdMessages: OnMessages(); break;
-        case kIdStatistics: OnStatistics(); break;
-        case kIdCheck: OnConnectivityCheck(); break;
+        case kCmdDisconnect:
+            OnDisconnect();
+            break;
+        case kIdSettings:
+            OnSettings();
+            break;
+        case kIdMessages:
+            OnMessages();
+            break;
+        case kIdStatistics:
+            OnStatistics();
+            break;
+        case kIdCheck:
+            OnConnectivityCheck();
+            break;
         case kCmdShow131:
-        case kCmdShow132: OnShowWindow(); break;
+        case kCmdShow132:
+            OnShowWindow();
+            break;
         case kCmdExit131:
-        case kCmdExit132: OnExit(); break;
-        default: break;
+        case kCmdExit132:
+            OnExit();
+            break;
+        default:
+            break;
     }
 }
 
@@ -392,13 +414,17 @@ void Brin2Dlg::OnSettings() {
     config.SaveFile();
 }
 
-void Brin2Dlg::OnMessages() { pager->DoModal(this); }
+void Brin2Dlg::OnMessages() {
+    pager->DoModal(this);
+}
 
 void Brin2Dlg::OnStatistics() {
     QDesktopServices::openUrl(QUrl(QStringLiteral(BRIN_STATISTICS_URL)));
 }
 
-void Brin2Dlg::OnConnectivityCheck() { RunConnectivityCheck(this); }
+void Brin2Dlg::OnConnectivityCheck() {
+    RunConnectivityCheck(this);
+}
 
 void Brin2Dlg::OnShowWindow() {
     // Restored before it is shown: a window mapped while still minimised may be
@@ -460,6 +486,8 @@ void Brin2Dlg::changeEvent(QEvent* event) {
         Qt::QueuedConnection);
 }
 
-void Brin2Dlg::reject() { OnClose(); }
+void Brin2Dlg::reject() {
+    OnClose();
+}
 
 void Brin2Dlg::accept() {}

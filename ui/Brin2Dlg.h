@@ -1,4 +1,5 @@
-// The main window: login and password, account values, counters, status line and lamp, commands, tray.
+// The main window: login and password, account values, counters, status line and lamp, commands,
+// tray.
 #pragma once
 
 #include <QDialog>

@@ -1,10 +1,12 @@
-// SIGTERM and SIGINT through a self-pipe, so the exit path runs in the event loop, not in the handler.
-#include "ExitSignals.h"
+// SIGTERM and SIGINT through a self-pipe, so the exit path runs in the event loop, not in the
+// handler.
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QSocketNotifier>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
+
+#include "ExitSignals.h"
 
 namespace {
 
@@ -12,7 +14,8 @@ int g_pipe[2] = {-1, -1};
 
 void OnSignal(int) {
     const char byte = 1;
-    ssize_t ignored = write(g_pipe[1], &byte, 1);  // async-signal-safe; a full pipe already wakes us
+    ssize_t ignored =
+        write(g_pipe[1], &byte, 1);  // async-signal-safe; a full pipe already wakes us
     (void)ignored;
 }
 

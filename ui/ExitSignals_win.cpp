@@ -1,10 +1,11 @@
 // Console close and Ctrl+C on Windows, handed to the user-interface thread.
-#include "ExitSignals.h"
+#include <windows.h>
 
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
-#include <windows.h>
+
+#include "ExitSignals.h"
 
 namespace {
 
@@ -13,7 +14,9 @@ std::function<void()> g_onExit;
 
 BOOL WINAPI OnConsoleEvent(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
-    if (g_context) QMetaObject::invokeMethod(g_context, [] { g_onExit(); }, Qt::BlockingQueuedConnection);
+    if (g_context)
+        QMetaObject::invokeMethod(
+            g_context, [] { g_onExit(); }, Qt::BlockingQueuedConnection);
     return TRUE;
 }
 

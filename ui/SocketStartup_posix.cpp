@@ -1,4 +1,6 @@
 // POSIX sockets need no start-up.
 #include "SocketStartup.h"
 
-bool StartSocketLayer() { return true; }
+bool StartSocketLayer() {
+    return true;
+}

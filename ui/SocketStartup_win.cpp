@@ -1,7 +1,7 @@
 // Windows Sockets 1.1, the version the client was built for; any other is refused.
-#include "SocketStartup.h"
-
 #include <winsock2.h>
+
+#include "SocketStartup.h"
 
 bool StartSocketLayer() {
     WSADATA data;

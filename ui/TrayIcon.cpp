@@ -7,7 +7,9 @@
 
 namespace {
 
-bool QtProbe() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool QtProbe() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 TrayIcon::AvailabilityProbe g_probe = QtProbe;
 
 struct MenuItem {
@@ -31,7 +33,9 @@ TrayIcon::~TrayIcon() {
     delete menu_;
 }
 
-bool TrayIcon::Available() { return g_probe(); }
+bool TrayIcon::Available() {
+    return g_probe();
+}
 
 TrayIcon::AvailabilityProbe TrayIcon::SetAvailabilityProbe(AvailabilityProbe probe) {
     AvailabilityProbe old = g_probe;
@@ -50,7 +54,9 @@ void TrayIcon::SetIcon(int iconId) {
     icon_.setIcon(BrinIcon(iconId));
 }
 
-void TrayIcon::Remove() { icon_.hide(); }
+void TrayIcon::Remove() {
+    icon_.hide();
+}
 
 void TrayIcon::SetMenu(int menuId) {
     QMenu* old = menu_;

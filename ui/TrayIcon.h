@@ -1,11 +1,10 @@
 // The notification-area icon: its picture, its tip and the menu a right click opens.
 #pragma once
 
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
-
-#include <QMenu>
 
 // Menu and command identifiers of the two tray menus.
 enum TrayMenuId { kMenuDisconnected = 131, kMenuConnected = 132 };

@@ -103,9 +103,9 @@ private slots:
     void trayItemsAndButtonsAgree() {
         Session s;
         QMenu* menu = s.dlg->tray.Menu();
-        QCOMPARE(Captions(menu), QStringList({QString::fromUtf8("Выход"),
-                                               QString::fromUtf8("Окно программы"),
-                                               QString::fromUtf8("Подключить")}));
+        QCOMPARE(Captions(menu),
+                 QStringList({QString::fromUtf8("Выход"), QString::fromUtf8("Окно программы"),
+                              QString::fromUtf8("Подключить")}));
         QCOMPARE(s.dlg->tray.Icon()->contextMenu(), menu);
         menu->actions()[2]->trigger();  // "Подключить"
         s.peer.Pump();
@@ -260,7 +260,8 @@ private slots:
         s.dlg->OnConnect();
         QCOMPARE(s.dlg->core.port, 6001);
         QCOMPARE(StoredValue("Port"), std::string("6001"));
-        QCOMPARE(StoredValue("AutoConnect"), std::string("0"));  // switches reach the file only with OK
+        QCOMPARE(StoredValue("AutoConnect"),
+                 std::string("0"));  // switches reach the file only with OK
     }
 
     void messagesButtonOpensWindow() {

@@ -10,9 +10,13 @@
 #include "MessageBox.h"
 #include "SettingsStore.h"
 
-TempWorkDir::TempWorkDir() : previous_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
+TempWorkDir::TempWorkDir() : previous_(QDir::currentPath()) {
+    QDir::setCurrent(dir_.path());
+}
 
-TempWorkDir::~TempWorkDir() { QDir::setCurrent(previous_); }
+TempWorkDir::~TempWorkDir() {
+    QDir::setCurrent(previous_);
+}
 
 std::vector<RecordedBox>& RecordedBoxes() {
     static std::vector<RecordedBox> boxes;
@@ -20,9 +24,10 @@ std::vector<RecordedBox>& RecordedBoxes() {
 }
 
 void InstallBoxRecorder() {
-    SetMessageBoxHandler([](QWidget* owner, const QString& text, const QString& caption, BoxIcon icon) {
-        RecordedBoxes().push_back({owner != nullptr, text, caption, icon});
-    });
+    SetMessageBoxHandler(
+        [](QWidget* owner, const QString& text, const QString& caption, BoxIcon icon) {
+            RecordedBoxes().push_back({owner != nullptr, text, caption, icon});
+        });
 }
 
 namespace {

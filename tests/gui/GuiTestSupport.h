@@ -1,4 +1,5 @@
-// What the window tests share: a temporary working directory, recorded message boxes, the lamp's colour, a session driver.
+// What the window tests share: a temporary working directory, recorded message boxes, the lamp's
+// colour, a session driver.
 #pragma once
 
 #include <QColor>
@@ -52,8 +53,8 @@ struct IniValues {
 };
 void WriteIni(const IniValues& values);
 std::string ReadFile(const char* name);
-std::string StoredValue(const char* name);     // a key of brin.ini as the store reads it
-std::string StoredPassword();                  // Pass, unscrambled
+std::string StoredValue(const char* name);  // a key of brin.ini as the store reads it
+std::string StoredPassword();               // Pass, unscrambled
 
 QColor LampColour(Brin2Dlg& dlg);  // the pixel at the lamp's centre in a rendering of the window
 

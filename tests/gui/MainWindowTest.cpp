@@ -1,4 +1,5 @@
-// The main window from start-up through the refresh tick: fields, account values, counters, status, connected state, messages.
+// The main window from start-up through the refresh tick: fields, account values, counters, status,
+// connected state, messages.
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -138,7 +139,8 @@ private slots:
         QCOMPARE(dlg.loginEdit->text(), QStringLiteral("abcdefghijklmnopqrst"));
         dlg.OnConnect();
         QCOMPARE(RecordedBoxes().size(), size_t(1));
-        QCOMPARE(RecordedBoxes()[0].text, QStringLiteral("Please enter no more than 16 characters."));
+        QCOMPARE(RecordedBoxes()[0].text,
+                 QStringLiteral("Please enter no more than 16 characters."));
         QCOMPARE(std::string(dlg.core.login), std::string("abcdefghijklmnop"));
         QCOMPARE(std::string(dlg.core.serverAddress), std::string("127.000.000.001"));
         QCOMPARE(dlg.core.login[16], '\0');
@@ -153,8 +155,8 @@ private slots:
             int32_t balance;
             const char* shown;
         } cases[] = {
-            {1234567, "1234.567"}, {5, "0.005"},     {-1, "-0.001"},
-            {-1500, "-1.500"},     {INT32_MIN, "-2147483.648"}, {0, "0.000"},
+            {1234567, "1234.567"},       {5, "0.005"}, {-1, "-0.001"}, {-1500, "-1.500"},
+            {INT32_MIN, "-2147483.648"}, {0, "0.000"},
         };
         for (const auto& c : cases) {
             s.dlg->core.balance = c.balance;
@@ -202,7 +204,8 @@ private slots:
         s.Login();
         s.peer.payload.AddBalance(-1500);
         s.peer.payload.AddCounterValue(0, 3 * 1048576);
-        s.peer.payload.AddCounterName(3, "\xcc\xe5\xf1\xf2\xed\xfb\xe9");  // "Местный" in Windows-1251
+        s.peer.payload.AddCounterName(3,
+                                      "\xcc\xe5\xf1\xf2\xed\xfb\xe9");  // "Местный" in Windows-1251
         s.peer.payload.AddCounterValue(3, 1572864);
         s.peer.payload.AddMessage(1236431109, "Hello");
         s.Poll();
@@ -247,8 +250,8 @@ private slots:
         s.peer.answerPoll = false;
         for (int missed = 1; missed <= 3; ++missed) {
             s.clock.Advance(30);
-            s.Tick();                      // time-out
-            if (missed < 3) s.Tick();      // the next POLL
+            s.Tick();                  // time-out
+            if (missed < 3) s.Tick();  // the next POLL
         }
         QCOMPARE(s.dlg->core.connected, 0);
         QVERIFY(s.dlg->statusLabel->text().isEmpty());
@@ -266,9 +269,9 @@ private slots:
         s.Login();
         QCOMPARE(s.dlg->tray.IconId(), 129);
         QCOMPARE(s.dlg->tray.MenuId(), 132);
-        QCOMPARE(MenuCaptions(s.dlg->tray), QStringList({QString::fromUtf8("Выход"),
-                                                         QString::fromUtf8("Окно программы"),
-                                                         QString::fromUtf8("Отключить")}));
+        QCOMPARE(MenuCaptions(s.dlg->tray),
+                 QStringList({QString::fromUtf8("Выход"), QString::fromUtf8("Окно программы"),
+                              QString::fromUtf8("Отключить")}));
         QVERIFY(s.dlg->loginEdit->isReadOnly());
         QVERIFY(s.dlg->passwordEdit->isReadOnly());
         QCOMPARE(s.dlg->config.connectedShown, 1);
@@ -322,8 +325,7 @@ private slots:
         QCOMPARE(box.icon, BoxIcon::None);
         QVERIFY(!box.hasOwner);
         QCOMPARE(box.text, time + "\nLine one\nLine two\n");
-        QCOMPARE(ReadFile("history.ini"),
-                 time.toStdString() + "\r\nLine one\r\nLine two\r\n\r\n");
+        QCOMPARE(ReadFile("history.ini"), time.toStdString() + "\r\nLine one\r\nLine two\r\n\r\n");
         QCOMPARE(s.dlg->core.messagePending, uint8_t(0));
     }
 
@@ -342,8 +344,9 @@ private slots:
         QTimer::singleShot(0, [&] {
             wasOpen = s.dlg->pager->isOpen == 1;
             QPlainTextEdit* edit = s.dlg->pager->historyEdit;
-            openedAtEnd = !edit->textCursor().hasSelection() && edit->verticalScrollBar()->maximum() > 0 &&
-                          edit->verticalScrollBar()->value() == edit->verticalScrollBar()->maximum();
+            openedAtEnd =
+                !edit->textCursor().hasSelection() && edit->verticalScrollBar()->maximum() > 0 &&
+                edit->verticalScrollBar()->value() == edit->verticalScrollBar()->maximum();
             s.Poll();
             Pager* pager = s.dlg->pager.get();
             shown = pager->historyEdit->toPlainText();

@@ -1,4 +1,5 @@
-// The test peer's side of the handshake and the polls, built from the same packet and cipher helpers as the engine.
+// The test peer's side of the handshake and the polls, built from the same packet and cipher
+// helpers as the engine.
 #include "TestPeer.h"
 
 #include <cstring>
@@ -47,8 +48,12 @@ void TestPeer::Answer(const uint8_t* data, int length) {
             socket_.SendTo(reply, sizeof reply, client_);
             break;
         }
-        case wire::kConfirm: ++confirms; break;
-        case wire::kLogout: ++logouts; break;
+        case wire::kConfirm:
+            ++confirms;
+            break;
+        case wire::kLogout:
+            ++logouts;
+            break;
         case wire::kPoll: {
             ++polls;
             if (!answerPoll) return;
@@ -62,6 +67,7 @@ void TestPeer::Answer(const uint8_t* data, int length) {
             payload = wire::PayloadBuilder();
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }

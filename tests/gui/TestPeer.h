@@ -1,4 +1,5 @@
-// A loopback access server for the window tests: answers HELLO and POLL for one account, counts what arrives.
+// A loopback access server for the window tests: answers HELLO and POLL for one account, counts
+// what arrives.
 #pragma once
 
 #include <cstdint>

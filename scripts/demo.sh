@@ -48,11 +48,9 @@ echo "demo: connecting as demo/demo, storing the settings in demo/brin.ini"
 echo demo | "$bin/cli/brin-cli" --save --once --server 127.0.0.1 --port "$port" --login demo --password-stdin
 
 run_window() {
-  # === The window ===
-  # With a display and the window built, the demo runs the window here, in demo/,
-  # against the same server, and returns when the window closes. Until then it
-  # returns 1 and the demo shows brin-cli instead.
-  return 1
+  echo "demo: the window opens with the stored login and password; press «Подключить»."
+  echo "      Once connected it hides to the tray, where there is one; the tray menu's «Выход» ends the demo."
+  "$bin/ui/brin2"
 }
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$bin/ui/brin2" ] && run_window; then

@@ -107,7 +107,7 @@ void AccessServer::OnHello(const uint8_t* data, const Endpoint& from) {
         pair.WritePublic(reply + wire::kKeyReplyPublicOffset);
         std::memcpy(reply + wire::kKeyReplyEchoOffset, reply + wire::kKeyReplyPublicOffset, 16);
         reply[wire::kKeyReplyEchoOffset] ^= 0xFF;
-        socket_.SendTo(reply, sizeof reply, from);
+        Send(reply, sizeof reply, from);
         sessions_.erase(key);
         Log("HELLO from " + Describe(from) + ": no account for this address, refused");
         return;
@@ -127,7 +127,7 @@ void AccessServer::OnHello(const uint8_t* data, const Endpoint& from) {
     DesEcbBlocks(reply + wire::kKeyReplyPublicOffset, kDhSize / 8, keys.passwordKey, 1);
     std::memcpy(reply + wire::kKeyReplyEchoOffset, keys.loginField, wire::kLoginFieldSize);
     TripleDesEcbBlocks(reply + wire::kKeyReplyEchoOffset, 2, keys.passwordKey, s.sessionKey, 1);
-    socket_.SendTo(reply, sizeof reply, from);
+    Send(reply, sizeof reply, from);
     ++stats_.handshakes;
 
     if (secretLength < 0) {
@@ -206,6 +206,13 @@ void AccessServer::OnPoll(const uint8_t* data, const Endpoint& from) {
     SendPollReply(s, from);
 }
 
+void AccessServer::Send(const uint8_t* data, size_t length, const Endpoint& to) {
+    if (replySink_)
+        replySink_(data, length, to);
+    else
+        socket_.SendTo(data, length, to);
+}
+
 void AccessServer::SendPollReply(Session& s, const Endpoint& to) {
     Account& a = accounts_[s.account];
     wire::PayloadBuilder payload;
@@ -231,7 +238,7 @@ void AccessServer::SendPollReply(Session& s, const Endpoint& to) {
     const AccountKeys& keys = keys_[s.account];
     TripleDesEcbBlocks(reply + wire::kPollReplyHeaderSize, static_cast<int>(size / 8),
                        keys.passwordKey, s.sessionKey, 1);
-    socket_.SendTo(reply, wire::kPollReplyHeaderSize + size, to);
+    Send(reply, wire::kPollReplyHeaderSize + size, to);
     ++stats_.polls;
 }
 

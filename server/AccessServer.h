@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <unordered_map>
@@ -48,6 +49,12 @@ public:
     // Ends the sessions that have had no POLL for `sessionTimeout` seconds.
     void ExpireSessions();
 
+    // Takes every datagram the server sends instead of the socket (in-process
+    // harnesses that make up endpoints, so nothing goes out to them); an empty
+    // sink sends on the socket again.
+    using ReplySink = std::function<void(const uint8_t* data, size_t length, const Endpoint& to)>;
+    void SetReplySink(ReplySink sink) { replySink_ = std::move(sink); }
+
     size_t SessionCount() const { return sessions_.size(); }
     const Stats& GetStats() const { return stats_; }
     const std::vector<Account>& Accounts() const { return accounts_; }
@@ -82,6 +89,7 @@ private:
     // Decrypts a 16-byte login field (and what follows it) and compares it with the account's.
     bool LoginMatches(const Session& s, const uint8_t* encrypted, size_t blocks,
                       uint8_t* plain) const;
+    void Send(const uint8_t* data, size_t length, const Endpoint& to);
     void SendPollReply(Session& s, const Endpoint& to);
     void ApplyDemoUsage(Account& a);
     void Log(const std::string& line);  // queued until FlushLog
@@ -100,6 +108,7 @@ private:
     std::string stamp_;  // the time prefix of the second stampTime_
     int32_t stampTime_ = 0;
     UdpSocket socket_;
+    ReplySink replySink_;
     std::unordered_map<uint64_t, Session> sessions_;
     int32_t lastSweep_ = 0;
     Stats stats_;

@@ -285,6 +285,74 @@ double ModExpSeconds() {
     return (ProcessCpuSeconds() - start) / n;
 }
 
+// Server CPU per datagram of a bare UDP echo with the server's loop shape (wait for
+// readiness, receive until nothing is left, read the clock, send), answering one
+// datagram at a time: what the kernel alone costs a server that a single client
+// keeps waking. Runs in a child process so that it is timed like the server.
+double EchoFloorSeconds(long roundTrips) {
+    int ports[2];
+    if (pipe(ports) != 0) return 0;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+        const uint16_t port = ntohs(at.sin_port);
+        if (write(ports[1], &port, sizeof port) != sizeof port) _exit(1);
+        uint8_t buffer[wire::kMaxDatagram + 1];
+        for (;;) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 200) <= 0) continue;
+            for (;;) {
+                sockaddr_in from{};
+                socklen_t fromLength = sizeof from;
+                const ssize_t n = recvfrom(fd, buffer, sizeof buffer, MSG_TRUNC,
+                                           reinterpret_cast<sockaddr*>(&from), &fromLength);
+                if (n < 0) break;
+                (void)time(nullptr);
+                sendto(fd, buffer, std::min<size_t>(n, wire::kMaxDatagram), 0,
+                       reinterpret_cast<sockaddr*>(&from), fromLength);
+            }
+        }
+    }
+    uint16_t port = 0;
+    const bool started = read(ports[0], &port, sizeof port) == sizeof port;
+    close(ports[0]);
+    close(ports[1]);
+    double seconds = 0;
+    if (started) {
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        timeval wait{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        uint8_t datagram[wire::kPollSize] = {wire::kPoll};
+        for (int i = 0; i < 1000; ++i) {
+            send(fd, datagram, sizeof datagram, 0);
+            recv(fd, datagram, sizeof datagram, 0);
+        }
+        const double cpu0 = ServerCpuSeconds(pid);
+        long answered = 0;
+        for (long i = 0; i < roundTrips; ++i) {
+            send(fd, datagram, sizeof datagram, 0);
+            if (recv(fd, datagram, sizeof datagram, 0) > 0) ++answered;
+        }
+        if (answered > 0) seconds = (ServerCpuSeconds(pid) - cpu0) / answered;
+        close(fd);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return seconds;
+}
+
 int Usage() {
     std::fprintf(
         stderr,
@@ -410,6 +478,7 @@ int main(int argc, char** argv) {
         rows.push_back(row);
     }
     const std::string lastLine = stopServer();
+    const double echo = EchoFloorSeconds(std::min<long>(polls, 50000));
 
     std::printf("floor per handshake: two 448-bit modular exponentiations, timed in this run\n\n");
     std::printf("%9s %13s %14s %9s %6s %10s %15s %14s\n", "sessions", "handshakes/s",
@@ -426,6 +495,21 @@ int main(int argc, char** argv) {
     }
     std::printf("\ntargets: ratio <= 1.4, polls/server-s >= 50000; resends %ld, bad replies %ld\n",
                 gen.resends, gen.badReplies);
+    // With one session every request wakes the server: set its figures against the bare
+    // echo as well. A handshake wakes it once, since the client sends its CONFIRM and
+    // its next HELLO back to back.
+    if (echo > 0) {
+        std::printf(
+            "bare echo, one datagram at a time: %.1f us of server CPU per datagram "
+            "(%.0f datagrams per CPU second)\n",
+            echo * 1e6, 1 / echo);
+        for (const Row& r : rows)
+            if (r.sessions == 1 && r.pollsPerCpuSecond > 0)
+                std::printf(
+                    "1 session: %.2f x the echo per poll; per handshake %.2f x "
+                    "(two exponentiations + one echoed datagram)\n",
+                    1 / r.pollsPerCpuSecond / echo, r.cpuPerHandshake / (r.floor + echo));
+    }
     std::printf("server at the end: %s\n", lastLine.c_str());
     if (!ok || gen.badReplies != 0) {
         std::fprintf(stderr, "brin-loadgen: a phase did not complete\n");

@@ -282,6 +282,25 @@ int Brin2Dlg::DoModal() {
 }
 
 void Brin2Dlg::OnTimer() {
+    struct Nesting {
+        Brin2Dlg& dlg;
+        QTimer* next;
+        explicit Nesting(Brin2Dlg& d) : dlg(d) {
+            if (dlg.nestedTicks.size() <= dlg.tickDepth) {
+                auto timer = std::make_unique<QTimer>();
+                timer->setInterval(1000);
+                connect(timer.get(), &QTimer::timeout, &dlg, &Brin2Dlg::OnTimer);
+                dlg.nestedTicks.push_back(std::move(timer));
+            }
+            next = dlg.nestedTicks[dlg.tickDepth++].get();
+            if (dlg.exitRequested == 0) next->start();
+        }
+        ~Nesting() {
+            next->stop();
+            --dlg.tickDepth;
+        }
+    } nesting(*this);
+
     const PollResult result = core.Step();
     if (result == PollResult::NoAnswer || result == PollResult::Rejected) {
         statusText =
@@ -447,7 +466,7 @@ void Brin2Dlg::closeEvent(QCloseEvent* event) {
     if (exitRequested != 0) {
         core.Disconnect();
         tray.Remove();
-        refreshTimer.stop();
+        StopTicks();
         // Windows whose modal loops run inside this one (a message box, the settings
         // or message window, the tray menu) end as well: else the program could not end.
         for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -461,6 +480,11 @@ void Brin2Dlg::closeEvent(QCloseEvent* event) {
         return;
     }
     OnClose();
+}
+
+void Brin2Dlg::StopTicks() {
+    refreshTimer.stop();
+    for (auto& timer : nestedTicks) timer->stop();
 }
 
 void Brin2Dlg::OnClose() {

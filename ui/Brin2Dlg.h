@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BrinConfig.h"
 #include "BrinCore.h"
@@ -89,6 +90,11 @@ public:
     int32_t lastReconnectTime = 0;
 
     QTimer refreshTimer;  // timer 100
+    // Qt fires no timer again while its own handler runs, so a tick that waits in a
+    // message box would stop the session until the box is closed: while a tick runs,
+    // the timer of the next depth ticks inside any loop it opens.
+    std::vector<std::unique_ptr<QTimer>> nestedTicks;
+    size_t tickDepth = 0;
     QLabel* balanceLabel = nullptr;
     QLabel* remainingLabel = nullptr;
     QLabel* statusLabel = nullptr;
@@ -104,4 +110,5 @@ private:
     void BuildControls();
     void OnClose();
     void HideToTray();
+    void StopTicks();
 };

@@ -1,12 +1,14 @@
 // Commands, tray menus, window events and the exit path of the main window.
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 #include <csignal>
 
@@ -190,6 +192,42 @@ private slots:
         QVERIFY(!rescued);
         s.peer.Pump();
         QCOMPARE(s.peer.logouts, 1);
+    }
+
+    // A provider's message waits in its box while the user is away: the ticks go on
+    // inside the box, so the counters of the same reply show and the session keeps polling.
+    void ticksRunWhileMessageBoxWaits() {
+        Session s;
+        s.Login();
+        s.peer.payload.AddMessage(1236431109, "news");
+        s.peer.payload.AddCounterValue(0, 5368709120);
+        s.peer.payload.AddCounterName(1, "inet");
+        s.peer.payload.AddCounterValue(1, 1572864);
+        SetMessageBoxHandler(nullptr);  // a real box
+        bool boxOpen = false;
+        int rows = -1;
+        QString remaining;
+        int pollsBefore = -1;
+        int pollsLater = -1;
+        QTimer::singleShot(2000, s.dlg.get(), [&] {  // a nested tick has run by now
+            boxOpen = OpenMessageBox() != nullptr;
+            rows = s.dlg->counterList->topLevelItemCount();
+            remaining = s.dlg->remainingLabel->text();
+            pollsBefore = s.peer.polls;
+            s.clock.Advance(31);  // the next POLL is due
+        });
+        QTimer::singleShot(3500, s.dlg.get(), [&] {
+            s.peer.Pump(0);
+            pollsLater = s.peer.polls;
+            if (QMessageBox* box = OpenMessageBox()) box->accept();
+        });
+        s.Poll();  // its tick opens the box and returns once the box is closed
+        InstallBoxRecorder();
+        QVERIFY(boxOpen);
+        QCOMPARE(rows, 1);
+        QCOMPARE(remaining, QStringLiteral("5120.00 (M)"));
+        QCOMPARE(pollsLater, pollsBefore + 1);
+        QCOMPARE(s.dlg->tickDepth, size_t(0));
     }
 
     void windowEventsNeverEndTheProgram_data() {

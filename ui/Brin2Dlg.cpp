@@ -24,6 +24,7 @@
 
 #include "DataExchange.h"
 #include "DialogUnits.h"
+#include "MessageBox.h"
 #include "PingWindow.h"
 #include "Resources.h"
 
@@ -438,7 +439,11 @@ void Brin2Dlg::OnMessages() {
 }
 
 void Brin2Dlg::OnStatistics() {
-    QDesktopServices::openUrl(QUrl(QStringLiteral(BRIN_STATISTICS_URL)));
+    const QString url = QStringLiteral(BRIN_STATISTICS_URL);
+    // Without a web browser the desktop opens nothing: say so, else the button seems dead.
+    if (!QDesktopServices::openUrl(QUrl(url)))
+        ShowMessageBox(this, QString::fromUtf8("Не удалось открыть страницу статистики:\n") + url,
+                       ProgramName(), BoxIcon::Warning);
 }
 
 void Brin2Dlg::OnConnectivityCheck() {

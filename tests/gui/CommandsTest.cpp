@@ -323,6 +323,14 @@ private slots:
         QCOMPARE(catcher.urls, QList<QUrl>({QUrl(QStringLiteral(BRIN_STATISTICS_URL))}));
         QCOMPARE(catcher.urls[0].scheme(), QStringLiteral("https"));
         QCOMPARE(catcher.urls[0].path(), QStringLiteral("/"));
+        QVERIFY(RecordedBoxes().empty());
+
+        // Nothing on the offscreen platform opens web pages, as on a desktop without a browser.
+        s.dlg->Button(kIdStatistics)->click();
+        QCOMPARE(RecordedBoxes().size(), size_t(1));
+        QVERIFY(RecordedBoxes()[0].hasOwner);
+        QVERIFY(RecordedBoxes()[0].text.endsWith(QStringLiteral(BRIN_STATISTICS_URL)));
+        QCOMPARE(RecordedBoxes()[0].icon, BoxIcon::Warning);
     }
 
     void lampFollowsConnectedState() {

@@ -1,4 +1,5 @@
-// Replacing a whole file on POSIX systems: a new file beside the old one, synced, then renamed over it.
+// Replacing a whole file on POSIX systems: a new file beside the old one, synced, then renamed over
+// it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,12 +34,14 @@ std::string ResolveLink(const std::string& path) {
 // Creates a new, unique file in `dir` (the umask applies to `mode`, as for any new file).
 int CreateTemporary(const std::string& dir, const std::string& base, int mode, std::string* name) {
     static unsigned counter = 0;
-    unsigned seed = static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(std::time(nullptr));
+    unsigned seed =
+        static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(std::time(nullptr));
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%08x%04x", seed, ++counter & 0xffffu);
         *name = dir + "/." + base + suffix;
-        int fd = open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+        int fd =
+            open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
         if (fd >= 0 || errno != EEXIST) return fd;
         seed = seed * 1103515245u + 12345u;
     }
@@ -75,6 +78,13 @@ int ReplaceFileAtomically(const std::string& path, const std::string& bytes, int
 
     struct stat old;
     bool replacing = stat(target.c_str(), &old) == 0;
+    if (replacing) {
+        // A file we may not write stays as it is, as writing it in place would leave it:
+        // else the rename, which asks only for the directory, would put ours over it.
+        int probe = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (probe < 0) return -1;
+        close(probe);
+    }
     std::string temp;
     int fd = CreateTemporary(dir, base, replacing ? 0600 : newFileMode, &temp);
     if (fd < 0) return -1;

@@ -1,6 +1,8 @@
-// The settings store: brin.ini read, completed with its defaults and written back, and the scrambled password.
+// The settings store: brin.ini read, completed with its defaults and written back, and the
+// scrambled password.
 #include "SettingsStore.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -35,13 +37,6 @@ int32_t SwitchOn(const char* text) {
     return 0;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Field number `index` of `text`, fields parted by runs of separators.
 template <typename IsSeparator>
 char* Field(const char* text, char* out, int index, IsSeparator isSeparator) {
@@ -68,11 +63,17 @@ struct Default {
 
 }  // namespace
 
-SettingsStore::SettingsStore() { Construct(VolumeSerialNumber()); }
+SettingsStore::SettingsStore() {
+    Construct(VolumeSerialNumber());
+}
 
-SettingsStore::SettingsStore(uint32_t volumeSerial) { Construct(volumeSerial); }
+SettingsStore::SettingsStore(uint32_t volumeSerial) {
+    Construct(volumeSerial);
+}
 
-SettingsStore::SettingsStore(Detached, uint32_t volumeSerial) { SetKey(volumeSerial); }
+SettingsStore::SettingsStore(Detached, uint32_t volumeSerial) {
+    SetKey(volumeSerial);
+}
 
 SettingsStore::~SettingsStore() {
     while (head != nullptr) {
@@ -98,9 +99,9 @@ void SettingsStore::Construct(uint32_t volumeSerial) {
         for (const Default& d : firstStart) AddValue(d.name, d.value);
         SetPassword("Pass", "");
     } else {
-        static const Default missing[] = {
-            {"SavePassword", "1"}, {"IP", ""},          {"Port", "5001"}, {"Login", ""},
-            {"Pass", ""},          {"AutoConnect", "0"}, {"KeepConn", "0"}};
+        static const Default missing[] = {{"SavePassword", "1"}, {"IP", ""},   {"Port", "5001"},
+                                          {"Login", ""},         {"Pass", ""}, {"AutoConnect", "0"},
+                                          {"KeepConn", "0"}};
         for (const Default& d : missing) {
             if (GetValue(d.name) != nullptr) continue;
             AddValue(d.name, d.value);
@@ -172,7 +173,9 @@ std::string SettingsStore::FileText() const {
     return text;
 }
 
-int SettingsStore::SaveFile() { return ReplaceFileAtomically(kFileName, FileText(), kNewFileMode); }
+int SettingsStore::SaveFile() {
+    return ReplaceFileAtomically(kFileName, FileText(), kNewFileMode);
+}
 
 const char* SettingsStore::GetValue(const char* name) {
     SettingEntry* entry = FindEntry(name);
@@ -269,13 +272,17 @@ void SettingsStore::BytesToHex(const uint8_t* bytes, char* out) {
 void SettingsStore::HexToBytes(const char* hex, uint8_t* out) {
     // The length is a 16-bit count, so at most 32768 bytes are ever written.
     size_t length = static_cast<uint16_t>(std::strlen(hex));
+    // Pair k reads as sscanf(hex + 2k, "%2x") does: white space skipped, then at most
+    // two characters (a sign, digits); no number at all gives 0. Only those two
+    // characters count, so they are scanned on their own, and the skipping goes on from
+    // the pair before, so that a long run of blanks is passed over once.
+    const char* next = hex;  // the first character at or after 2k that is not white space
     for (size_t k = 0; 2 * k < length; ++k) {
-        int high = HexDigit(hex[2 * k]);
-        int low = 2 * k + 1 < length ? HexDigit(hex[2 * k + 1]) : -1;
-        if (high < 0) {
-            out[k] = 0;
-        } else {
-            out[k] = static_cast<uint8_t>(low < 0 ? high : high * 16 + low);
-        }
+        if (next < hex + 2 * k) next = hex + 2 * k;
+        while (*next != '\0' && std::isspace(static_cast<unsigned char>(*next))) ++next;
+        const char two[3] = {next[0], next[0] != '\0' ? next[1] : '\0', '\0'};
+        unsigned value = 0;
+        if (std::sscanf(two, "%2x", &value) != 1) value = 0;
+        out[k] = static_cast<uint8_t>(value);
     }
 }

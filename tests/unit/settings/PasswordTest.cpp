@@ -62,8 +62,12 @@ const HexCase kHexCases[] = {
     {"A9F4ED983A43125D", {0xA9, 0xF4, 0xED, 0x98, 0x3A, 0x43, 0x12, 0x5D}},
     {"a9f4ed983a43125d", {0xA9, 0xF4, 0xED, 0x98, 0x3A, 0x43, 0x12, 0x5D}},
     {"0123456789ABCDE", {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0x0E}},  // 15 digits
-    {"G1zz-1", {0x00, 0x00, 0x00}},  // a pair without a leading hex digit is 0
-    {"1G2", {0x01, 0x02}},           // digits up to the first other character
+    {"G1zz", {0x00, 0x00}},  // a pair without a number is 0
+    {"1G2", {0x01, 0x02}},   // digits up to the first other character
+    // Hand-edited values read as sscanf "%2x" reads them: a sign, blanks skipped first
+    // (then the two characters after them count, even past the pair).
+    {"-1+A", {0xFF, 0x0A}},
+    {"-F\f1A", {0xF1, 0x1A, 0x0A}},
     {"", {}},
 };
 

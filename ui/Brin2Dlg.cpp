@@ -322,7 +322,10 @@ void Brin2Dlg::OnTimer() {
 
     if (core.messagePending != 0) {
         core.messagePending = 0;
-        pager->AddMessage(core.messageTime, core.messageText);
+        // A text that fills all 248 bytes has no zero byte of its own.
+        char text[sizeof core.messageText + 1] = {};
+        std::memcpy(text, core.messageText, sizeof core.messageText);
+        pager->AddMessage(core.messageTime, text);
     }
 
     if (core.countersChanged != 0) {

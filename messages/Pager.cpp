@@ -23,7 +23,7 @@ QString ForView(const std::string& bytes) {
 
 }  // namespace
 
-Pager::Pager() : QDialog(nullptr) {
+Pager::Pager(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromUtf8("Сообщения"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -61,6 +61,8 @@ int Pager::DoModal(QWidget* owner) {
         move(box.topLeft());
     }
     historyEdit->setFocus();
+    // Modal to its owner only: the tray icon stays usable while the window is open.
+    setWindowModality(Qt::WindowModal);
     const int result = exec();
     isOpen = 0;
     return result;

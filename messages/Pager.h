@@ -13,7 +13,7 @@ class QPushButton;
 class Pager : public QDialog, public MessageHistory {
     Q_OBJECT
 public:
-    Pager();  // no parent; loads history.ini
+    explicit Pager(QWidget* parent = nullptr);  // loads history.ini
     ~Pager() override;
 
     // Shows the window modally over `owner` (may be null) with isOpen 1 while it runs.

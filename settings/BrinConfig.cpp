@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
-
 #include <cctype>
 #include <cstdio>
 
@@ -40,7 +39,9 @@ long ReadPortNumber(const std::string& text) {
 
 }  // namespace
 
-BrinConfig::BrinConfig(QWidget* parent) : QDialog(parent), SettingsStore() { BuildControls(); }
+BrinConfig::BrinConfig(QWidget* parent) : QDialog(parent), SettingsStore() {
+    BuildControls();
+}
 
 BrinConfig::BrinConfig(uint32_t volumeSerial, QWidget* parent)
     : QDialog(parent), SettingsStore(volumeSerial) {
@@ -65,7 +66,7 @@ void BrinConfig::BuildControls() {
 
     cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     cancelButton->setGeometry(du.Rect(154, 24, 50, 14));
-    cancelButton->setAutoDefault(false);
+    cancelButton->setAutoDefault(true);  // Enter on a focused Cancel presses Cancel
 
     auto* ipLabel = new QLabel(QStringLiteral("IP-адрес"), this);
     ipLabel->setGeometry(du.Rect(15, 26, 30, 8));
@@ -128,13 +129,16 @@ void BrinConfig::BuildControls() {
 
 int BrinConfig::DoModal() {
     DoDataExchange(false);
+    // Modal to the main window only: the tray icon (and its "Выход") stays usable.
+    setWindowModality(Qt::WindowModal);
     return exec();
 }
 
 bool BrinConfig::DoDataExchange(bool take) {
     if (!take) {
-        // (::LoadText: the store has a LoadText of its own.) Setting the port text raises its change notification; while the controls
-        // are loaded it must not take them back half-loaded.
+        // (::LoadText: the store has a LoadText of its own.) Setting the port text raises its
+        // change notification; while the controls are loaded it must not take them back
+        // half-loaded.
         loading_ = true;
         ::LoadText(ipEdit, ipText, kIpLimit);
         savePasswordBox->setChecked(savePassword != 0);
@@ -200,13 +204,27 @@ void BrinConfig::OnSpinnerAction(int action) {
     int code;
     switch (action) {
         // A vertical bar's upper arrow steps towards its minimum.
-        case QAbstractSlider::SliderSingleStepSub: code = LineUp; break;
-        case QAbstractSlider::SliderSingleStepAdd: code = LineDown; break;
-        case QAbstractSlider::SliderPageStepSub: code = PageUp; break;
-        case QAbstractSlider::SliderPageStepAdd: code = PageDown; break;
-        case QAbstractSlider::SliderToMinimum: code = Top; break;
-        case QAbstractSlider::SliderToMaximum: code = Bottom; break;
-        default: code = ThumbTrack; break;
+        case QAbstractSlider::SliderSingleStepSub:
+            code = LineUp;
+            break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            code = LineDown;
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            code = PageUp;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            code = PageDown;
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            code = Top;
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            code = Bottom;
+            break;
+        default:
+            code = ThumbTrack;
+            break;
     }
     // The handle stays where it is, whatever the action would have done.
     resettingBar_ = true;
@@ -216,6 +234,8 @@ void BrinConfig::OnSpinnerAction(int action) {
 }
 
 bool BrinConfig::eventFilter(QObject* watched, QEvent* event) {
+    // The wheel is not one of the spinner's clicks: it would reload every control.
+    if (watched == spinner && event->type() == QEvent::Wheel) return true;
     // Releasing the mouse over the spinner ends the scroll, as a separate notification.
     if (watched == spinner && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && spinner->isEnabled()) {

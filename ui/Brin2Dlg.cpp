@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QEventLoop>
@@ -12,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -104,7 +106,10 @@ std::string Megabytes(int64_t bytes, const char* format) {
 }  // namespace
 
 Brin2Dlg::Brin2Dlg(Clock* clockIn)
-    : QDialog(nullptr), clock(clockIn != nullptr ? clockIn : &DefaultClock()), core(clockIn) {
+    : QDialog(nullptr),
+      clock(clockIn != nullptr ? clockIn : &DefaultClock()),
+      core(clockIn),
+      config(this) {
     Construct();
 }
 
@@ -112,7 +117,7 @@ Brin2Dlg::Brin2Dlg(Clock* clockIn, uint32_t volumeSerial)
     : QDialog(nullptr),
       clock(clockIn != nullptr ? clockIn : &DefaultClock()),
       core(clockIn),
-      config(volumeSerial) {
+      config(volumeSerial, this) {
     Construct();
 }
 
@@ -237,7 +242,7 @@ bool Brin2Dlg::DoDataExchange(bool take) {
 bool Brin2Dlg::OnInitDialog() {
     DoDataExchange(false);
     setWindowIcon(windowIcon);
-    pager = std::make_unique<Pager>();
+    pager = std::make_unique<Pager>(this);
     tray.SetMenu(kMenuDisconnected);
     tray.Add(kIconDisconnected);
     const char* login = config.GetValue("Login");
@@ -488,6 +493,16 @@ void Brin2Dlg::closeEvent(QCloseEvent* event) {
         return;
     }
     OnClose();
+}
+
+void Brin2Dlg::contextMenuEvent(QContextMenuEvent* event) {
+    // Without a notification area the tray menu opens over the window instead, so that
+    // "Выход" is still in reach.
+    if (TrayIcon::Available() || tray.Menu() == nullptr) {
+        QDialog::contextMenuEvent(event);
+        return;
+    }
+    tray.Menu()->exec(event->globalPos());
 }
 
 void Brin2Dlg::StopTicks() {

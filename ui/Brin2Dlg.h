@@ -100,6 +100,7 @@ public:
     QLabel* statusLabel = nullptr;
 
 protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void reject() override;  // Escape

@@ -14,11 +14,18 @@ void DefaultHandler(QWidget* owner, const QString& text, const QString& caption,
     box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
     switch (icon) {
-        case BoxIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case BoxIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case BoxIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+        case BoxIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case BoxIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case BoxIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
     }
     if (owner != nullptr) {
+        box.setWindowModality(Qt::WindowModal);  // blocks its owner, not the tray icon
         box.exec();
         return;
     }

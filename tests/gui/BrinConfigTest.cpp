@@ -1,4 +1,5 @@
-// The settings dialog: port spinner, server-field lock, re-loading of controls, Cancel and the limits.
+// The settings dialog: port spinner, server-field lock, re-loading of controls, Cancel and the
+// limits.
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -9,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-
 #include <functional>
 
 #include "BrinConfig.h"
@@ -20,7 +20,9 @@ namespace {
 
 QStringList g_boxes;  // texts of the message boxes shown, in order
 
-void RecordBox(QWidget*, const QString& text, const QString&, BoxIcon) { g_boxes << text; }
+void RecordBox(QWidget*, const QString& text, const QString&, BoxIcon) {
+    g_boxes << text;
+}
 
 QByteArray ReadIni() {
     QFile file(QStringLiteral("brin.ini"));
@@ -40,7 +42,8 @@ void ClickArrow(QScrollBar* bar, bool up) {
     option.pageStep = bar->pageStep();
     if (bar->orientation() == Qt::Horizontal) option.state |= QStyle::State_Horizontal;
     const QRect arrow = bar->style()->subControlRect(
-        QStyle::CC_ScrollBar, &option, up ? QStyle::SC_ScrollBarSubLine : QStyle::SC_ScrollBarAddLine, bar);
+        QStyle::CC_ScrollBar, &option,
+        up ? QStyle::SC_ScrollBarSubLine : QStyle::SC_ScrollBarAddLine, bar);
     QVERIFY2(arrow.isValid(), "the spinner has no room for its arrows");
     QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, arrow.center());
 }
@@ -107,7 +110,7 @@ void BrinConfigTest::templateLayout() {
     QVERIFY(dlg.okButton->isDefault());
 
     // Template order is the tab order; labels, frames and the spinner take no focus.
-    const QList<QWidget*> order = {dlg.okButton,        dlg.cancelButton,  dlg.ipEdit,
+    const QList<QWidget*> order = {dlg.okButton,        dlg.cancelButton,   dlg.ipEdit,
                                    dlg.savePasswordBox, dlg.autoConnectBox, dlg.portEdit,
                                    dlg.keepConnBox};
     QWidget* w = dlg.okButton;
@@ -122,7 +125,8 @@ void BrinConfigTest::templateLayout() {
 
 void BrinConfigTest::spinner_data() {
     QTest::addColumn<QString>("port");
-    QTest::addColumn<int>("action");  // 0 click on the up arrow, 1 on the down arrow, else a scroll code
+    QTest::addColumn<int>(
+        "action");  // 0 click on the up arrow, 1 on the down arrow, else a scroll code
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("up raises") << "5001" << 0 << "5002";
@@ -134,7 +138,8 @@ void BrinConfigTest::spinner_data() {
     QTest::newRow("above 65535 up") << "70000" << 0 << "65535";
     QTest::newRow("above 65535 down") << "99999" << 1 << "65535";
     QTest::newRow("page code normalises only") << "80x" << 100 + BrinConfig::PageDown << "80";
-    QTest::newRow("end of scroll normalises only") << " 0042" << 100 + BrinConfig::EndScroll << "42";
+    QTest::newRow("end of scroll normalises only")
+        << " 0042" << 100 + BrinConfig::EndScroll << "42";
 }
 
 void BrinConfigTest::spinner() {
@@ -224,6 +229,15 @@ void BrinConfigTest::spinnerReloadsEveryControl() {
     QVERIFY(!dlg.keepConnBox->isChecked());
     QCOMPARE(dlg.savePassword, 1);
     QCOMPARE(dlg.keepConn, 0);
+
+    // The wheel over the spinner is no click: it neither steps the port nor reloads.
+    dlg.keepConnBox->click();
+    const QPoint centre = dlg.spinner->rect().center();
+    QWheelEvent wheel(centre, dlg.spinner->mapToGlobal(centre), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(dlg.spinner, &wheel);
+    QCOMPARE(dlg.portText, std::string("5002"));
+    QVERIFY(dlg.keepConnBox->isChecked());
 }
 
 void BrinConfigTest::leavingWithoutOkTakesNothingMore_data() {
@@ -231,6 +245,7 @@ void BrinConfigTest::leavingWithoutOkTakesNothingMore_data() {
     QTest::newRow("Cancel") << 0;
     QTest::newRow("Escape") << 1;
     QTest::newRow("close box") << 2;
+    QTest::newRow("Enter on Cancel") << 3;
 }
 
 void BrinConfigTest::leavingWithoutOkTakesNothingMore() {
@@ -250,6 +265,10 @@ void BrinConfigTest::leavingWithoutOkTakesNothingMore() {
         if (how == 0) dlg.cancelButton->click();
         if (how == 1) QTest::keyClick(&dlg, Qt::Key_Escape);
         if (how == 2) dlg.close();
+        if (how == 3) {
+            dlg.cancelButton->setFocus();
+            QTest::keyClick(dlg.cancelButton, Qt::Key_Return);
+        }
     });
     QCOMPARE(result, int(QDialog::Rejected));
 
@@ -274,9 +293,11 @@ void BrinConfigTest::overlongTextKeepsDialogOpen_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("ipFails");
 
-    QTest::newRow("6-digit port") << "10.0.0.1" << "123456"
+    QTest::newRow("6-digit port") << "10.0.0.1"
+                                  << "123456"
                                   << "Please enter no more than 5 characters." << false;
-    QTest::newRow("16-character address") << "100.100.100.1000" << "5001"
+    QTest::newRow("16-character address") << "100.100.100.1000"
+                                          << "5001"
                                           << "Please enter no more than 15 characters." << true;
 }
 

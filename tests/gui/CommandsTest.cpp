@@ -230,6 +230,30 @@ private slots:
         QCOMPARE(s.dlg->tickDepth, size_t(0));
     }
 
+    // Without a notification area the tray menu opens over the window: "Выход" stays in reach.
+    void withoutTrayMenuOpensOverWindow() {
+        SetTrayAvailable(false);
+        Session s;
+        s.Login();
+        QStringList items;
+        QTimer::singleShot(0, s.dlg.get(), [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu == nullptr) return;
+            for (QAction* action : menu->actions()) items << action->text();
+            menu->actions().first()->trigger();
+            menu->close();
+        });
+        const QPoint at(10, 10);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, s.dlg->mapToGlobal(at));
+        QApplication::sendEvent(s.dlg.get(), &event);
+        QCOMPARE(items,
+                 QStringList({QString::fromUtf8("Выход"), QString::fromUtf8("Окно программы"),
+                              QString::fromUtf8("Отключить")}));
+        QCOMPARE(s.dlg->exitRequested, 1);
+        s.peer.Pump();
+        QCOMPARE(s.peer.logouts, 1);
+    }
+
     void windowEventsNeverEndTheProgram_data() {
         QTest::addColumn<QString>("event");
         QTest::addColumn<bool>("tray");

@@ -1,7 +1,7 @@
 #!/bin/sh
 # brin2 against the demo server with trayer as the notification area: it connects and
 # hides to the tray; a double click on the tray icon shows it again; a right click on the
-# tray icon and "Выход" send the LOGOUT, exit 0.
+# tray icon and "Выход", with the settings dialog open, send the LOGOUT, exit 0.
 # Arguments: brin2, brin-server, screenshot path.
 set -u
 BRIN2=$1 SERVER=$2 SHOT=$3
@@ -32,6 +32,15 @@ sleep 0.3
 xdotool mousedown 1 mouseup 1 mousedown 1 mouseup 1
 wait_for "xdotool search --onlyvisible --name 'ver 1.2'" 30 || die "double click on the tray icon did not show the window"
 sleep 0.5
+# The settings dialog is modal to the window, not to the tray icon: "Выход" stays in reach.
+# The focus came back to "Подключить", pressed at the login; two tabs on is "Установки".
+xdotool windowfocus --sync "$WID"
+sleep 0.3
+xdotool key Tab Tab space
+wait_for "xdotool search --onlyvisible --name 'Установки'" 50 || die "no settings dialog"
+sleep 0.5
+xdotool mousemove 12 16
+sleep 0.3
 xdotool click 3
 sleep 1
 import -window root "$SHOT"
@@ -42,4 +51,4 @@ rc=$?
 CLIENT_PID=
 [ "$rc" -eq 0 ] || die "brin2 exited with $rc"
 wait_for "grep -q '^.*logout .demo' server.log" 30 || die "no LOGOUT after Выход"
-echo "display_tray_exit: hidden to the tray, Выход from the tray menu logged out, exit 0"
+echo "display_tray_exit: hidden to the tray, Выход from the tray menu with the settings dialog open logged out, exit 0"

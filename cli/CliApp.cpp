@@ -324,7 +324,8 @@ std::string CliApp::Usage() {
     }
     text +=
         "\nexit codes: 0 done, 2 no answer, 3 rejected, 4 lost, 64 bad usage;\n"
-        "SIGINT and SIGTERM log out when connected and exit 0.\n";
+        "SIGINT, SIGTERM, SIGHUP and a closed standard output log out when connected\n"
+        "and exit 0.\n";
     return text;
 }
 
@@ -388,6 +389,8 @@ int CliApp::Session(const CliOptions& options) {
         return UsageError("the IP in brin.ini is longer than 15 characters; give --server");
     if (options.save && login.find_first_of(" \t=") != std::string::npos)
         return UsageError("a login with a blank, a tab or '=' cannot be stored in brin.ini");
+    if (options.save && server.find_first_of(" \t=") != std::string::npos)
+        return UsageError("an address with a blank, a tab or '=' cannot be stored in brin.ini");
 
     if (options.save) {
         // As the window's Connect command: the scrambled password, or the scrambled
@@ -418,7 +421,9 @@ int CliApp::Session(const CliOptions& options) {
     long replies = 0;
 
     for (;;) {
-        if (!ticks->WaitNextTick()) {
+        // Output that can no longer be written (its reader went away) ends the run
+        // like a stop signal.
+        if (!out_ || !ticks->WaitNextTick()) {
             if (core.connected) {
                 core.Disconnect();
                 events.Simple("disconnected", "disconnected");

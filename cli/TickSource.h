@@ -5,7 +5,7 @@ class TickSource {
 public:
     virtual ~TickSource() = default;
     // Waits for the next tick. False when a stop was asked for (SIGINT, SIGTERM,
-    // or the console's break on Windows) before or during the wait.
+    // SIGHUP, or the console's break on Windows) before or during the wait.
     virtual bool WaitNextTick() = 0;
 };
 

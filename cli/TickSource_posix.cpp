@@ -1,5 +1,7 @@
-// The tick on POSIX: SIGINT and SIGTERM are blocked and taken with sigtimedwait, so
-// a signal ends the wait at once and no handler runs in the middle of a step.
+// The tick on POSIX: SIGINT, SIGTERM and SIGHUP are blocked and taken with sigtimedwait,
+// so a signal ends the wait at once and no handler runs in the middle of a step.
+// SIGPIPE is ignored: a reader that goes away makes the writes fail, and the run then
+// logs out instead of dying on the spot.
 #include <signal.h>
 #include <time.h>
 
@@ -10,6 +12,7 @@
 struct SignalTicks::Impl {
     sigset_t stopSignals;
     sigset_t previousMask;
+    struct sigaction previousPipe;
     time_t lastTick = 0;  // the wall-clock second of the last tick
 };
 
@@ -17,10 +20,16 @@ SignalTicks::SignalTicks() : impl_(new Impl) {
     sigemptyset(&impl_->stopSignals);
     sigaddset(&impl_->stopSignals, SIGINT);
     sigaddset(&impl_->stopSignals, SIGTERM);
+    sigaddset(&impl_->stopSignals, SIGHUP);
     sigprocmask(SIG_BLOCK, &impl_->stopSignals, &impl_->previousMask);
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &impl_->previousPipe);
 }
 
 SignalTicks::~SignalTicks() {
+    sigaction(SIGPIPE, &impl_->previousPipe, nullptr);
     sigprocmask(SIG_SETMASK, &impl_->previousMask, nullptr);
     delete impl_;
 }
@@ -52,7 +61,7 @@ bool SignalTicks::WaitNextTick() {
         timeout.tv_sec = static_cast<time_t>(left / 1000000000LL);
         timeout.tv_nsec = static_cast<long>(left % 1000000000LL);
         const int signal = sigtimedwait(&impl_->stopSignals, nullptr, &timeout);
-        if (signal == SIGINT || signal == SIGTERM) return false;
+        if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) return false;
         if (signal < 0 && errno == EINTR) continue;  // another signal: wait out the rest
         return true;
     }

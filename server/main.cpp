@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -103,13 +104,33 @@ int UsageError(const std::string& message) {
     return 64;
 }
 
+// Four decimal parts of 0 to 255 parted by dots, nothing else (no short forms, no blanks).
+bool IsDottedQuad(const std::string& text) {
+    int parts = 0;
+    size_t i = 0;
+    while (i <= text.size()) {
+        size_t digits = 0;
+        unsigned value = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4; ++i, ++digits)
+            value = value * 10 + static_cast<unsigned>(text[i] - '0');
+        if (digits == 0 || digits > 3 || value > 255) return false;
+        ++parts;
+        if (i == text.size()) break;
+        if (text[i] != '.') return false;
+        ++i;
+    }
+    return parts == 4;
+}
+
 bool ParseListen(const std::string& text, Endpoint* out) {
     const size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon > 15) return false;
     const std::string address = text.substr(0, colon), port = text.substr(colon + 1);
-    char* end = nullptr;
-    const unsigned long p = std::strtoul(port.c_str(), &end, 10);
-    if (port.empty() || *end != '\0' || port[0] == '-' || p > 65535) return false;
+    if (!IsDottedQuad(address) || port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long p = std::strtoul(port.c_str(), nullptr, 10);
+    if (p > 65535) return false;
     out->address = ParseIPv4(address.c_str());
     if (out->address == 0xFFFFFFFFu) return false;
     out->port = PortToNetwork(static_cast<uint16_t>(p));
@@ -157,7 +178,8 @@ int main(int argc, char** argv) {
     std::vector<Account> accounts;
     if (!args.accountsFile.empty()) {
         std::ifstream in(args.accountsFile, std::ios::binary);
-        if (!in) {
+        std::error_code ignored;
+        if (!in || std::filesystem::is_directory(args.accountsFile, ignored)) {
             std::cerr << "brin-server: cannot read " << args.accountsFile << "\n";
             return 1;
         }

@@ -207,6 +207,19 @@ TEST_F(CliAppTest, StopSignalLogsOutOnlyWhenConnected) {
     }
 }
 
+// A reader that goes away (`brin-cli --json | head -1`): the run logs out and ends.
+TEST_F(CliAppTest, ClosedOutputLogsOut) {
+    Start({Alice()});
+    ticks_->stop = [this] {
+        if (out_.str().find("snapshot") != std::string::npos) out_.setstate(std::ios::badbit);
+        return false;
+    };
+    EXPECT_EQ(Run({"--json"}), kExitDone) << err_.str();
+    EXPECT_EQ(Events(), std::vector<std::string>({"connected", "snapshot"}));
+    EXPECT_EQ(server_->SessionCount(), 0u);
+    EXPECT_LT(ticks_->ticks, 40);  // at once, not at some later poll
+}
+
 TEST_F(CliAppTest, PollsLimitEndsAfterThatManyRepliesAndKeepsTheMessages) {
     AccessServer::Options options;
     options.demo = true;

@@ -244,10 +244,15 @@ TEST_F(ProgramsTest, BadUsageExitsSixtyFourWithOneLineAndTheUsage) {
     const ProcessResult noServer = Cli({"--once"});
     EXPECT_EQ(noServer.exitCode, 64);
     EXPECT_NE(noServer.err.find("no server address"), std::string::npos) << noServer.err;
-    const ProcessResult blank = Cli({"--save", "--server", "127.0.0.1", "--login", "a b"});
-    EXPECT_EQ(blank.exitCode, 64);
-    EXPECT_NE(blank.err.find("cannot be stored in brin.ini"), std::string::npos) << blank.err;
-    EXPECT_EQ(ReadFile("brin.ini").find("127.0.0.1"), std::string::npos);
+    // A value with a blank would come back as its first word only.
+    for (const auto& [server, login] :
+         {std::pair<const char*, const char*>{"127.0.0.1", "a b"}, {"127.0.0.1 x", "a"}}) {
+        SCOPED_TRACE(std::string(server) + "/" + login);
+        const ProcessResult blank = Cli({"--save", "--server", server, "--login", login});
+        EXPECT_EQ(blank.exitCode, 64);
+        EXPECT_NE(blank.err.find("cannot be stored in brin.ini"), std::string::npos) << blank.err;
+        EXPECT_EQ(ReadFile("brin.ini").find("127.0.0.1"), std::string::npos);
+    }
 }
 
 TEST_F(ProgramsTest, SignalWhileConnectedLogsOutAndExitsZero) {
@@ -272,3 +277,18 @@ TEST_F(ProgramsTest, SignalWhileConnectedLogsOutAndExitsZero) {
 }
 
 }  // namespace
+
+// brin-server takes --listen only as a dotted address and a port; anything looser is bad usage.
+TEST_F(ProgramsTest, ServerRefusesLooseListenAddresses) {
+    for (const char* listen :
+         {"127.1:5001", "127.0.0.1 x:5001", "127.0.0.1:+5001", "127.0.0.1: 5001",
+          "127.0.0.256:5001", "127.0.0.1:65536", "127.0.0.1:", ":5001"}) {
+        SCOPED_TRACE(listen);
+        const ProcessResult r = RunProcess({kServer, "--demo", "--listen", listen});
+        EXPECT_EQ(r.exitCode, 64);
+        EXPECT_NE(r.err.find("--listen wants a dotted IPv4 address"), std::string::npos) << r.err;
+    }
+    const ProcessResult directory = RunProcess({kServer, "--accounts", "."});
+    EXPECT_EQ(directory.exitCode, 1);
+    EXPECT_NE(directory.err.find("cannot read ."), std::string::npos) << directory.err;
+}

@@ -387,9 +387,13 @@ int CliApp::Session(const CliOptions& options) {
     if (server.empty()) return UsageError("no server address: give --server or set IP in brin.ini");
     if (server.size() > kAddressLimit)
         return UsageError("the IP in brin.ini is longer than 15 characters; give --server");
-    if (options.save && login.find_first_of(" \t=") != std::string::npos)
+    // brin.ini keeps a value's first word only, and '=' ends a name.
+    const auto storable = [](const std::string& text) {
+        return text.find_first_of(" \t=") == std::string::npos;
+    };
+    if (options.save && !storable(login))
         return UsageError("a login with a blank, a tab or '=' cannot be stored in brin.ini");
-    if (options.save && server.find_first_of(" \t=") != std::string::npos)
+    if (options.save && !storable(server))
         return UsageError("an address with a blank, a tab or '=' cannot be stored in brin.ini");
 
     if (options.save) {

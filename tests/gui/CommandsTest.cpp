@@ -17,12 +17,6 @@
 
 namespace {
 
-QStringList Captions(QMenu* menu) {
-    QStringList captions;
-    for (QAction* action : menu->actions()) captions << action->text();
-    return captions;
-}
-
 QMessageBox* OpenMessageBox() {
     for (QWidget* window : QApplication::topLevelWidgets())
         if (auto* box = qobject_cast<QMessageBox*>(window); box != nullptr && box->isVisible())
@@ -239,7 +233,7 @@ private slots:
         QTimer::singleShot(0, s.dlg.get(), [&] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             if (menu == nullptr) return;
-            for (QAction* action : menu->actions()) items << action->text();
+            items = Captions(menu);
             menu->actions().first()->trigger();
             menu->close();
         });

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QImage>
+#include <QMenu>
 #include <QtTest>
 
 #include "MessageBox.h"
@@ -67,6 +68,12 @@ std::string StoredPassword() {
     SettingsStore store(kTestSerial);
     const char* value = store.GetPassword("Pass");
     return value != nullptr ? value : "";
+}
+
+QStringList Captions(const QMenu* menu) {
+    QStringList captions;
+    for (QAction* action : menu->actions()) captions << action->text();
+    return captions;
 }
 
 QColor LampColour(Brin2Dlg& dlg) {

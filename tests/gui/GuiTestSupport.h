@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
@@ -13,6 +14,8 @@
 #include "Clock.h"
 #include "MessageBox.h"
 #include "TestPeer.h"
+
+class QMenu;
 
 constexpr uint32_t kTestSerial = 0x1234ABCD;
 
@@ -57,6 +60,7 @@ std::string StoredValue(const char* name);  // a key of brin.ini as the store re
 std::string StoredPassword();               // Pass, unscrambled
 
 QColor LampColour(Brin2Dlg& dlg);  // the pixel at the lamp's centre in a rendering of the window
+QStringList Captions(const QMenu* menu);  // its items' texts, top to bottom
 
 // A main window with a fake clock against a loopback peer, ticks driven by hand.
 class Session {

@@ -19,12 +19,6 @@ namespace {
 const QString kNoAnswer = QString::fromUtf8("Сервер не отвечает, проверьте настройки сети");
 const QString kRejected = QString::fromUtf8("Неверный логин или пароль...");
 
-QStringList MenuCaptions(TrayIcon& tray) {
-    QStringList captions;
-    for (QAction* action : tray.Menu()->actions()) captions << action->text();
-    return captions;
-}
-
 QStringList Rows(QTreeWidget* list) {
     QStringList rows;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
@@ -269,7 +263,7 @@ private slots:
         s.Login();
         QCOMPARE(s.dlg->tray.IconId(), 129);
         QCOMPARE(s.dlg->tray.MenuId(), 132);
-        QCOMPARE(MenuCaptions(s.dlg->tray),
+        QCOMPARE(Captions(s.dlg->tray.Menu()),
                  QStringList({QString::fromUtf8("Выход"), QString::fromUtf8("Окно программы"),
                               QString::fromUtf8("Отключить")}));
         QVERIFY(s.dlg->loginEdit->isReadOnly());

@@ -18,6 +18,11 @@ uint32_t ParseIPv4(const char* text);
 uint16_t PortToNetwork(uint16_t hostPort);
 uint16_t PortFromNetwork(uint16_t networkPort);
 
+// Starts the socket layer once per process: Windows Sockets 1.1, any other
+// version refused (nothing to start elsewhere). The window calls it at start-up
+// to report a failure; every socket calls it again and gets the same answer.
+bool StartSocketLayer();
+
 // Releases the socket layer before the process ends because no socket could be
 // made (Winsock's WSACleanup; nothing to do elsewhere).
 void ReleaseSocketLayer();

@@ -1,5 +1,4 @@
 // The UDP socket on POSIX: non-blocking, poll() with a zero time-out, recvfrom with MSG_TRUNC.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -7,28 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "UdpSocket.h"
+#include "UdpSocketAddress.h"
 
 namespace {
-
-sockaddr_in ToSockaddr(const Endpoint& e) {
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sin_family = AF_INET;
-    sa.sin_port = e.port;
-    sa.sin_addr.s_addr = e.address;
-    return sa;
-}
-
-Endpoint FromSockaddr(const sockaddr_in& sa) {
-    Endpoint e;
-    e.address = sa.sin_addr.s_addr;
-    e.port = sa.sin_port;
-    return e;
-}
 
 int Fd(intptr_t handle) {
     return static_cast<int>(handle);
@@ -52,24 +35,11 @@ int PollReadable(int fd, int timeoutMs) {
 
 }  // namespace
 
-uint32_t ParseIPv4(const char* text) {
-    return ::inet_addr(text);
-}
-
-uint16_t PortToNetwork(uint16_t hostPort) {
-    return htons(hostPort);
-}
-uint16_t PortFromNetwork(uint16_t networkPort) {
-    return ntohs(networkPort);
+bool StartSocketLayer() {
+    return true;
 }
 
 void ReleaseSocketLayer() {}
-
-void FormatEndpoint(const Endpoint& endpoint, char* out, size_t size) {
-    const uint8_t* a = reinterpret_cast<const uint8_t*>(&endpoint.address);
-    std::snprintf(out, size, "%u.%u.%u.%u:%u", a[0], a[1], a[2], a[3],
-                  static_cast<unsigned>(ntohs(endpoint.port)));
-}
 
 UdpSocket::UdpSocket() : handle_(-1) {
     int fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);

@@ -2,41 +2,15 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "UdpSocket.h"
+#include "UdpSocketAddress.h"
 
 namespace {
 
-// The socket layer is started once per process before the first socket is made;
-// the window's start-up may have started it already, and Winsock counts the calls.
-bool StartSocketLayer() {
-    static const bool started = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return started;
-}
-
 SOCKET Sock(intptr_t handle) {
     return static_cast<SOCKET>(handle);
-}
-
-sockaddr_in ToSockaddr(const Endpoint& e) {
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sin_family = AF_INET;
-    sa.sin_port = e.port;
-    sa.sin_addr.s_addr = e.address;
-    return sa;
-}
-
-Endpoint FromSockaddr(const sockaddr_in& sa) {
-    Endpoint e;
-    e.address = sa.sin_addr.s_addr;
-    e.port = sa.sin_port;
-    return e;
 }
 
 int SelectReadable(intptr_t handle, long timeoutMs) {
@@ -54,25 +28,23 @@ int SelectReadable(intptr_t handle, long timeoutMs) {
 
 }  // namespace
 
-uint32_t ParseIPv4(const char* text) {
-    return ::inet_addr(text);
-}
-
-uint16_t PortToNetwork(uint16_t hostPort) {
-    return htons(hostPort);
-}
-uint16_t PortFromNetwork(uint16_t networkPort) {
-    return ntohs(networkPort);
+// Once per process: the window's start-up and every socket ask the same question,
+// and Winsock counts the calls, so one WSACleanup releases what was started.
+bool StartSocketLayer() {
+    static const bool started = [] {
+        WSADATA data;
+        if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return false;
+        if (LOBYTE(data.wVersion) != 1 || HIBYTE(data.wVersion) != 1) {
+            WSACleanup();
+            return false;
+        }
+        return true;
+    }();
+    return started;
 }
 
 void ReleaseSocketLayer() {
     WSACleanup();
-}
-
-void FormatEndpoint(const Endpoint& endpoint, char* out, size_t size) {
-    const uint8_t* a = reinterpret_cast<const uint8_t*>(&endpoint.address);
-    std::snprintf(out, size, "%u.%u.%u.%u:%u", a[0], a[1], a[2], a[3],
-                  static_cast<unsigned>(ntohs(endpoint.port)));
 }
 
 UdpSocket::UdpSocket() : handle_(-1) {

@@ -6,7 +6,7 @@
 #include "Brin2Dlg.h"
 #include "ExitSignals.h"
 #include "MessageBox.h"
-#include "SocketStartup.h"
+#include "UdpSocket.h"
 
 Brin2App::Brin2App(int& argc, char** argv) : QApplication(argc, argv) {
     // The window hides to the tray and message boxes come and go: closing the

@@ -1,0 +1,47 @@
+// What the POSIX and the Winsock sockets share: addresses, ports and their text.
+// Both layers declare these calls alike; only the headers differ.
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#endif
+
+#include <cstdio>
+#include <cstring>
+
+#include "UdpSocket.h"
+#include "UdpSocketAddress.h"
+
+uint32_t ParseIPv4(const char* text) {
+    return ::inet_addr(text);
+}
+
+uint16_t PortToNetwork(uint16_t hostPort) {
+    return htons(hostPort);
+}
+uint16_t PortFromNetwork(uint16_t networkPort) {
+    return ntohs(networkPort);
+}
+
+void FormatEndpoint(const Endpoint& endpoint, char* out, size_t size) {
+    const uint8_t* a = reinterpret_cast<const uint8_t*>(&endpoint.address);
+    std::snprintf(out, size, "%u.%u.%u.%u:%u", a[0], a[1], a[2], a[3],
+                  static_cast<unsigned>(ntohs(endpoint.port)));
+}
+
+sockaddr_in ToSockaddr(const Endpoint& endpoint) {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_port = endpoint.port;
+    sa.sin_addr.s_addr = endpoint.address;
+    return sa;
+}
+
+Endpoint FromSockaddr(const sockaddr_in& address) {
+    Endpoint e;
+    e.address = address.sin_addr.s_addr;
+    e.port = address.sin_port;
+    return e;
+}

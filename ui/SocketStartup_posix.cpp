@@ -1,6 +1,0 @@
-// POSIX sockets need no start-up.
-#include "SocketStartup.h"
-
-bool StartSocketLayer() {
-    return true;
-}

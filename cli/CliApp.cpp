@@ -7,9 +7,10 @@
 #include <cstring>
 #include <memory>
 
-#include "BrinCore.h"
+#include "ClientSession.h"
 #include "Clock.h"
 #include "Cp1251.h"
+#include "DisplayFormat.h"
 #include "MessageHistory.h"
 #include "SettingsStore.h"
 #include "TickSource.h"
@@ -24,7 +25,6 @@ namespace {
 constexpr size_t kLoginLimit = 16;
 constexpr size_t kPasswordLimit = 8;
 constexpr size_t kAddressLimit = 15;
-constexpr int64_t kReconnectWait = 30;  // an attempt starts once more than this has passed
 
 // The window's status texts for the two results it reports.
 const char kNoAnswerText[] = "Сервер не отвечает, проверьте настройки сети";
@@ -210,9 +210,7 @@ public:
                            "remaining: " + FormatMegabytes(core.remainingBytes) + " (M)";
         for (const TrafficCounter& c : core.counters) {
             if (c.byteCount == 0) continue;
-            std::string label = Cp1251ToUtf8(Field(c.name, sizeof c.name));
-            if (label.empty()) label = "traffic " + std::to_string(static_cast<int32_t>(c.idLow));
-            text += "\n  " + label + ": " + FormatMegabytes(c.byteCount);
+            text += "\n  " + Cp1251ToUtf8(CounterLabel(c)) + ": " + FormatMegabytes(c.byteCount);
         }
         Emit(text);
     }
@@ -239,36 +237,7 @@ private:
     bool json_;
 };
 
-// The engine hand-over: bounded copies that always leave a terminating zero.
-void HandOver(BrinCore& core, const std::string& login, const std::string& password,
-              const std::string& server, int32_t port) {
-    std::memset(core.login, 0, sizeof core.login);
-    std::memset(core.password, 0, sizeof core.password);
-    std::memset(core.serverAddress, 0, sizeof core.serverAddress);
-    std::memcpy(core.login, login.data(), std::min(login.size(), sizeof core.login - 1));
-    std::memcpy(core.password, password.data(),
-                std::min(password.size(), sizeof core.password - 1));
-    std::memcpy(core.serverAddress, server.data(),
-                std::min(server.size(), sizeof core.serverAddress - 1));
-    core.port = port;
-}
-
 }  // namespace
-
-std::string FormatMoney(int32_t balance) {
-    const int32_t q = balance / 1000;
-    const int32_t r = balance - q * 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, balance < 0 ? "-%d.%03d" : "%d.%03d", q < 0 ? -q : q,
-                  r < 0 ? -r : r);
-    return text;
-}
-
-std::string FormatMegabytes(int64_t bytes) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(bytes) / 1024 / 1024);
-    return text;
-}
 
 CliApp::CliApp(std::istream& in, std::ostream& out, std::ostream& err)
     : in_(in), out_(out), err_(err) {}
@@ -369,7 +338,7 @@ int CliApp::Session(const CliOptions& options) {
     }
 
     // The window's order: the engine first, then the store (which rewrites brin.ini).
-    BrinCore core(clock_);
+    ClientSession session(clock_);
     SettingsStore store;
     const char* storedLogin = store.GetValue("Login");
     const std::string login = options.hasLogin ? options.login : (storedLogin ? storedLogin : "");
@@ -380,7 +349,6 @@ int CliApp::Session(const CliOptions& options) {
     }
     const std::string server = options.hasServer ? options.server : store.ipText;
     const std::string portText = options.hasPort ? std::to_string(options.port) : store.portText;
-    const int32_t port = options.hasPort ? options.port : std::atoi(portText.c_str());
 
     if (login.size() > kLoginLimit)
         return UsageError("the Login in brin.ini is longer than 16 characters; give --login");
@@ -413,68 +381,52 @@ int CliApp::Session(const CliOptions& options) {
         signalTicks.reset(new SignalTicks);
         ticks = signalTicks.get();
     }
-    Clock& clock = clock_ != nullptr ? *clock_ : DefaultClock();
     EventWriter events(out_, options.json);
-    const bool keep = !options.once && (options.keep || store.keepConn != 0);
+    SessionSettings settings;
+    settings.login = login;
+    settings.password = password;
+    settings.serverAddress = server;
+    settings.port = SettingsStore::ReadPort(portText);
+    settings.keepConn = !options.once && (options.keep || store.keepConn != 0);
     const long replyLimit = options.once ? 1 : options.polls;
+    const BrinCore& core = session.core;
 
-    HandOver(core, login, password, server, port);
-    core.Connect();
-    int32_t lastReconnectTime = clock.Now();
-    int32_t connectedShown = 0;
+    session.Connect(settings);
     long replies = 0;
-
     for (;;) {
         // Output that can no longer be written (its reader went away) ends the run
         // like a stop signal.
         if (!out_ || !ticks->WaitNextTick()) {
-            if (core.connected) {
-                core.Disconnect();
-                events.Simple("disconnected", "disconnected");
-            }
+            if (session.Exit()) events.Simple("disconnected", "disconnected");
             return kExitDone;
         }
-        const SessionState before = core.state;
-        const PollResult result = core.Step();
-        if (result == NoAnswer || result == Rejected) {
-            if (result == NoAnswer)
+        const TickEvents tick = session.Tick(settings);
+        if (tick.result == NoAnswer || tick.result == Rejected) {
+            if (tick.result == NoAnswer)
                 events.Simple("no_answer", (std::string("no answer: ") + kNoAnswerText).c_str());
             else
                 events.Simple("rejected", (std::string("rejected: ") + kRejectedText).c_str());
-            if (!keep) return result == NoAnswer ? kExitNoAnswer : kExitRejected;
+            if (!settings.keepConn) return tick.result == NoAnswer ? kExitNoAnswer : kExitRejected;
             continue;
         }
-        if (core.connected && !connectedShown) events.Connected(login, server, port & 0xFFFF);
-        connectedShown = core.connected;
-
-        const bool replied = before == PollSent && core.state == PollWait;
-        if (replied) {
-            core.countersChanged = 0;
+        if (tick.connectedChanged && tick.connected)
+            events.Connected(login, server, settings.port & 0xFFFF);
+        if (tick.replyApplied) {
             events.Snapshot(core);
             ++replies;
         }
-        if (core.messagePending) {
-            core.messagePending = 0;
-            char text[sizeof core.messageText + 1] = {};
-            std::memcpy(text, core.messageText, sizeof core.messageText);
-            history.AddMessage(core.messageTime, text);
-            events.Message(core.messageTime, text);
+        if (tick.hasMessage) {
+            history.AddMessage(tick.messageTime, tick.messageText.c_str());
+            events.Message(tick.messageTime, tick.messageText);
         }
-        if (result == Lost) {
+        if (tick.result == Lost) {
             events.Simple("lost", "lost: the session was lost");
-            if (!keep) return kExitLost;
+            if (!settings.keepConn) return kExitLost;
         }
-        if (replied && replyLimit > 0 && replies >= replyLimit) {
-            core.Disconnect();
+        if (tick.replyApplied && replyLimit > 0 && replies >= replyLimit) {
+            session.Exit();
             events.Simple("disconnected", "disconnected");
             return kExitDone;
-        }
-        const int32_t now = clock.Now();
-        if (keep && core.state == Idle &&
-            static_cast<int64_t>(now) - lastReconnectTime > kReconnectWait) {
-            HandOver(core, login, password, server, port);
-            lastReconnectTime = now;
-            core.Connect();
         }
     }
 }

@@ -39,10 +39,6 @@ struct CliOptions {
     bool version = false;
 };
 
-// The window's display formats: money "%d.%03d" / "-%d.%03d", megabytes "%.2f".
-std::string FormatMoney(int32_t balance);
-std::string FormatMegabytes(int64_t bytes);
-
 class CliApp {
 public:
     // All output goes to `out` (events) and `err` (errors); `in` gives the password line.

@@ -7,14 +7,9 @@
 
 namespace {
 
-constexpr int64_t kHelloWait = 3;    // seconds a KEY_REPLY may take
-constexpr int64_t kPollPeriod = 30;  // seconds between a reply (or a silent POLL) and the next POLL
+constexpr int32_t kHelloWait = 3;    // seconds a KEY_REPLY may take
+constexpr int32_t kPollPeriod = 30;  // seconds between a reply (or a silent POLL) and the next POLL
 constexpr uint8_t kPollsBeforeLoss = 3;
-
-// Whole seconds between two readings, without overflow when the clock jumps.
-int64_t Since(int32_t then, int32_t now) {
-    return static_cast<int64_t>(now) - then;
-}
 
 void WriteHeader(uint8_t* packet, uint8_t type) {
     wire::PutLe(packet, type, static_cast<int>(wire::kHeaderSize));
@@ -77,7 +72,7 @@ PollResult BrinCore::Step() {
             const bool shortKeyReply = n > 0 && receiveBuffer[0] == wire::kKeyReply &&
                                        static_cast<size_t>(n) < wire::kKeyReplySize;
             if (n <= 0 || shortKeyReply) {
-                if (Since(lastExchange, clock_->Now()) <= kHelloWait) return NoEvent;
+                if (Elapsed(lastExchange, clock_->Now()) <= kHelloWait) return NoEvent;
                 state = Idle;
                 return NoAnswer;
             }
@@ -142,13 +137,14 @@ PollResult BrinCore::Step() {
                 }
                 lastExchange = clock_->Now();
                 state = PollWait;
+                ++pollReplies;
                 return NoEvent;
             }
             // Another packet type is dropped and holds off the time-out for this step;
             // a POLL_REPLY too short for its header counts as nothing received.
             if (n > 0 && receiveBuffer[0] != wire::kPollReply) return NoEvent;
             const int32_t now = clock_->Now();
-            if (Since(lastExchange, now) < kPollPeriod) return NoEvent;
+            if (Elapsed(lastExchange, now) < kPollPeriod) return NoEvent;
             ++missedPolls;
             if (missedPolls >= kPollsBeforeLoss) {
                 state = Idle;
@@ -161,7 +157,7 @@ PollResult BrinCore::Step() {
         }
 
         case PollWait:
-            if (Since(lastExchange, clock_->Now()) >= kPollPeriod) state = PollDue;
+            if (Elapsed(lastExchange, clock_->Now()) >= kPollPeriod) state = PollDue;
             return NoEvent;
     }
     return NoEvent;

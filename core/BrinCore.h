@@ -48,6 +48,7 @@ public:
     uint8_t missedPolls = 0;
     int32_t connected = 0;
     SessionState state = Idle;
+    uint64_t pollReplies = 0;  // POLL_REPLYs taken in by Step over the engine's life
 
     DhKeyPair* dhKeyPair = nullptr;           // the client pair, made once per run
     uint8_t sharedSecret[kDhSize] = {};       // of the last KEY_REPLY

@@ -21,7 +21,10 @@ public:
     explicit FakeClock(int32_t start = 1000000000) : now_(start) {}
     int32_t Now() const override { return now_; }
     void Set(int32_t t) { now_ = t; }
-    void Advance(int32_t seconds) { now_ += seconds; }
+    // Wraps as the 32-bit reading of the real clock does in 2038.
+    void Advance(int32_t seconds) {
+        now_ = static_cast<int32_t>(static_cast<uint32_t>(now_) + static_cast<uint32_t>(seconds));
+    }
 
 private:
     int32_t now_;
@@ -29,3 +32,10 @@ private:
 
 // The process-wide system clock; the default wherever no clock is given.
 Clock& DefaultClock();
+
+// The seconds a wait that began at `start` has lasted at `now`, taken as the
+// wrap-safe 32-bit difference of the two readings, so the January 2038 wrap of the
+// signed reading changes nothing. A `now` earlier than `start` (the clock was set
+// back) counts as zero and restarts the wait from `now`: a clock change may delay a
+// time-out by the time already waited, never freeze it.
+int32_t Elapsed(int32_t& start, int32_t now);

@@ -288,8 +288,7 @@ void AccessServer::ExpireSessions() {
     for (auto it = sessions_.begin(); it != sessions_.end();) {
         Session& s = it->second;
         // A clock set back restarts the wait instead of stretching it.
-        if (now < s.lastSeen) s.lastSeen = now;
-        if (static_cast<int64_t>(now) - s.lastSeen >= options_.sessionTimeout) {
+        if (Elapsed(s.lastSeen, now) >= options_.sessionTimeout) {
             Endpoint e;
             e.address = static_cast<uint32_t>(it->first >> 16);
             e.port = static_cast<uint16_t>(it->first & 0xFFFF);

@@ -21,22 +21,6 @@ namespace {
 constexpr int kIpLimit = 15;
 constexpr int kPortLimit = 5;
 
-// The port text as a number the way atoi reads it (blanks, sign, digits up to the
-// first other character, 0 without digits), but saturating instead of overflowing,
-// so a long run of digits from a hand-edited file still clamps to 65535.
-long ReadPortNumber(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > 1000000) value = 1000000;  // far beyond any port: the clamp decides
-    }
-    return negative ? -value : value;
-}
-
 }  // namespace
 
 BrinConfig::BrinConfig(QWidget* parent) : QDialog(parent), SettingsStore() {
@@ -166,7 +150,7 @@ void BrinConfig::OnShowWindow(bool show) {
 }
 
 void BrinConfig::OnVScroll(int code) {
-    long v = ReadPortNumber(portText);
+    int64_t v = ReadPort(portText);
     if (code == LineUp) v = v + 1;
     if (code == LineDown) v = v - 1;
     if (v > 65535) {
@@ -175,7 +159,7 @@ void BrinConfig::OnVScroll(int code) {
         v = 0;
     }
     char text[16];
-    std::snprintf(text, sizeof text, "%ld", v);
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(v));
     portText = text;
     DoDataExchange(false);
 }

@@ -2,6 +2,7 @@
 // scrambled password.
 #include "SettingsStore.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -114,6 +115,18 @@ void SettingsStore::Construct(uint32_t volumeSerial) {
     keepConn = SwitchOn(GetValue("KeepConn"));
     ipText = GetValue("IP");
     portText = GetValue("Port");
+}
+
+int32_t SettingsStore::ReadPort(const std::string& text) {
+    const char* p = text.c_str();
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    int64_t value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        value = std::min<int64_t>(value * 10 + (*p - '0'), INT64_C(2147483648));
+    if (negative) value = -value;
+    return static_cast<int32_t>(std::min<int64_t>(value, INT32_MAX));
 }
 
 int SettingsStore::LoadFile() {

@@ -49,6 +49,12 @@ public:
     // Digit pairs to bytes; a pair that does not start with a hex digit gives 0.
     static void HexToBytes(const char* hex, uint8_t* out);
 
+    // The Port text as a number, the way atoi reads it (blanks, a sign, digits up to
+    // the first other character, 0 without any), saturated at the 32-bit limits
+    // instead of overflowing on a long run of digits from a hand-edited file.
+    static int32_t ReadPort(const std::string& text);
+    int32_t PortValue() const { return ReadPort(portText); }
+
     // Current settings (Windows-1251 byte strings).
     std::string ipText;
     std::string portText;

@@ -19,13 +19,10 @@
 #include <QScreen>
 #include <QTreeWidget>
 #include <QUrl>
-#include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "DataExchange.h"
 #include "DialogUnits.h"
+#include "DisplayFormat.h"
 #include "MessageBox.h"
 #include "PingWindow.h"
 #include "Resources.h"
@@ -34,35 +31,9 @@ namespace {
 
 constexpr int kLoginLimit = 16;
 constexpr int kPasswordLimit = 8;
-constexpr int kReconnectWait = 30;  // seconds; the attempt comes when more have passed
 // The two value fields reach to just short of the counter list (the template's 31
 // units cut "2045.24 (M)" or "-2147483.648" short; nothing else lies in between).
 constexpr int kValueWidth = 62;
-
-// The text into an engine field of `size` bytes: copying stops at the text's end
-// or one byte short of the field, the rest is zero, so the field always ends in
-// a zero even when a hand-edited brin.ini gave a longer text.
-void BoundedCopy(char* field, size_t size, const std::string& text) {
-    std::strncpy(field, text.c_str(), size - 1);
-    field[size - 1] = '\0';
-}
-
-// Decimal text as atoi reads it (blanks, sign, digits up to the first other
-// character, 0 without any), saturated at the 32-bit limits instead of overflowing.
-int32_t ReadDecimal(const std::string& text) {
-    const char* p = text.c_str();
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    int64_t value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        value = value * 10 + (*p - '0');
-        if (value > INT64_C(2147483648)) value = INT64_C(2147483648);
-    }
-    if (negative) value = -value;
-    if (value > INT32_MAX) value = INT32_MAX;
-    return static_cast<int32_t>(value);
-}
 
 // Control 1006: the status lamp, red or green after the connected state the tick
 // last carried into the window, inside the control's own black frame.
@@ -89,35 +60,15 @@ std::string Cp(const char* utf8) {
     return ToCp1251(QString::fromUtf8(utf8));
 }
 
-std::string Format(const char* format, ...) {
-    char buffer[64];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
-
-// Bytes as megabytes with two decimals.
-std::string Megabytes(int64_t bytes, const char* format) {
-    return Format(format, static_cast<double>(bytes) / 1024 / 1024);
-}
-
 }  // namespace
 
-Brin2Dlg::Brin2Dlg(Clock* clockIn)
-    : QDialog(nullptr),
-      clock(clockIn != nullptr ? clockIn : &DefaultClock()),
-      core(clockIn),
-      config(this) {
+Brin2Dlg::Brin2Dlg(Clock* clock)
+    : QDialog(nullptr), session(clock), core(session.core), config(this) {
     Construct();
 }
 
-Brin2Dlg::Brin2Dlg(Clock* clockIn, uint32_t volumeSerial)
-    : QDialog(nullptr),
-      clock(clockIn != nullptr ? clockIn : &DefaultClock()),
-      core(clockIn),
-      config(volumeSerial, this) {
+Brin2Dlg::Brin2Dlg(Clock* clock, uint32_t volumeSerial)
+    : QDialog(nullptr), session(clock), core(session.core), config(volumeSerial, this) {
     Construct();
 }
 
@@ -125,7 +76,6 @@ Brin2Dlg::~Brin2Dlg() = default;
 
 void Brin2Dlg::Construct() {
     windowIcon = BrinIcon(133);
-    lastReconnectTime = clock->Now();
     BuildControls();
 
     refreshTimer.setInterval(1000);
@@ -255,20 +205,20 @@ bool Brin2Dlg::OnInitDialog() {
     counterList->setColumnWidth(0, 100);
     counterList->setColumnWidth(1, 55);
     DoDataExchange(false);
-    if (config.autoConnect != 0) {
-        HandOver();
-        core.Connect();
-    }
+    if (config.autoConnect != 0) session.Connect(CurrentSettings());
     refreshTimer.start();
     loginEdit->setFocus();
     return true;
 }
 
-void Brin2Dlg::HandOver() {
-    BoundedCopy(core.login, sizeof core.login, loginText);
-    BoundedCopy(core.password, sizeof core.password, passwordText);
-    BoundedCopy(core.serverAddress, sizeof core.serverAddress, config.ipText);
-    core.port = ReadDecimal(config.portText);
+SessionSettings Brin2Dlg::CurrentSettings() const {
+    SessionSettings settings;
+    settings.login = loginText;
+    settings.password = passwordText;
+    settings.serverAddress = config.ipText;
+    settings.port = config.PortValue();
+    settings.keepConn = config.keepConn != 0;
+    return settings;
 }
 
 int Brin2Dlg::DoModal() {
@@ -307,58 +257,44 @@ void Brin2Dlg::OnTimer() {
         }
     } nesting(*this);
 
-    const PollResult result = core.Step();
-    if (result == PollResult::NoAnswer || result == PollResult::Rejected) {
-        statusText =
-            Cp(result == PollResult::NoAnswer ? "Сервер не отвечает, проверьте настройки сети"
-                                              : "Неверный логин или пароль...");
+    const TickEvents events = session.Tick(CurrentSettings());
+    if (events.result == PollResult::NoAnswer || events.result == PollResult::Rejected) {
+        statusText = Cp(events.result == PollResult::NoAnswer
+                            ? "Сервер не отвечает, проверьте настройки сети"
+                            : "Неверный логин или пароль...");
         DoDataExchange(false);
         return;
     }
 
     if (core.balance != lastBalanceShown) {
         lastBalanceShown = core.balance;
-        const int32_t q = core.balance / 1000;
-        const int32_t r = core.balance - q * 1000;
-        // abs() of q and r is safe: |q| < 2^31 / 1000 and |r| < 1000.
-        balanceText = Format(core.balance < 0 ? "-%d.%03d" : "%d.%03d", std::abs(q), std::abs(r));
+        balanceText = FormatMoney(core.balance);
         DoDataExchange(false);
     }
 
-    if (core.messagePending != 0) {
-        core.messagePending = 0;
-        // A text that fills all 248 bytes has no zero byte of its own.
-        char text[sizeof core.messageText + 1] = {};
-        std::memcpy(text, core.messageText, sizeof core.messageText);
-        pager->AddMessage(core.messageTime, text);
-    }
-
-    if (core.countersChanged != 0) {
-        core.countersChanged = 0;
+    if (events.countersChanged) {
         counterList->clear();
         for (const TrafficCounter& counter : core.counters) {
             if (counter.byteCount == 0) continue;
-            std::string label(counter.name, strnlen(counter.name, sizeof counter.name));
-            if (label.empty()) label = Format("traffic %d", static_cast<int32_t>(counter.idLow));
             auto* row = new QTreeWidgetItem(counterList);
-            row->setText(0, FromCp1251(label));
-            row->setText(1, QString::fromStdString(Megabytes(counter.byteCount, "%.2f")));
+            row->setText(0, FromCp1251(CounterLabel(counter)));
+            row->setText(1, QString::fromStdString(FormatMegabytes(counter.byteCount)));
         }
-        remainingText = Megabytes(core.remainingBytes, "%.2f (M)");
+        remainingText = FormatMegabytes(core.remainingBytes) + " (M)";
         DoDataExchange(false);
     }
 
-    const int32_t now = clock->Now();
-    if (config.keepConn != 0 && core.state == SessionState::Idle &&
-        now - lastReconnectTime > kReconnectWait) {
-        HandOver();
-        lastReconnectTime = now;
-        core.Connect();
+    // The message last: its box may wait for the user while the ticks go on inside it,
+    // and the counters of the same reply show meanwhile.
+    if (events.hasMessage) {
+        pager->AddMessage(events.messageTime, events.messageText.c_str());
+        // The box of the message may have seen the Exit path: the window is gone.
+        if (exitRequested != 0) return;
     }
 
-    if (core.connected != lastConnectedShown) {
-        lastConnectedShown = core.connected;
-        const bool on = core.connected != 0;
+    if (events.connectedChanged) {
+        lastConnectedShown = events.connected ? 1 : 0;
+        const bool on = events.connected;
         tray.SetMenu(on ? kMenuConnected : kMenuDisconnected);
         loginEdit->setReadOnly(on);
         passwordEdit->setReadOnly(on);
@@ -415,18 +351,17 @@ void Brin2Dlg::OnCommand(int id) {
 
 void Brin2Dlg::OnConnect() {
     DoDataExchange(true);  // on a limit message the command goes on with what the strings hold
+    if (exitRequested != 0) return;  // "Выход" was chosen while the limit message was open
     config.SetPassword("Pass", config.savePassword == 1 ? passwordText.c_str() : "");
     config.SetValue("Login", loginText.c_str());
     config.SetValue("IP", config.ipText.c_str());
     config.SetValue("Port", config.portText.c_str());
     config.SaveFile();
-    HandOver();
-    core.Connect();
+    session.Connect(CurrentSettings());
 }
 
 void Brin2Dlg::OnDisconnect() {
-    lastReconnectTime = clock->Now();
-    core.Disconnect();
+    session.Disconnect();
 }
 
 void Brin2Dlg::OnSettings() {
@@ -477,7 +412,7 @@ void Brin2Dlg::OnExit() {
 void Brin2Dlg::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (exitRequested != 0) {
-        core.Disconnect();
+        session.Exit();
         tray.Remove();
         StopTicks();
         // Windows whose modal loops run inside this one (a message box, the settings

@@ -12,6 +12,7 @@
 
 #include "BrinConfig.h"
 #include "BrinCore.h"
+#include "ClientSession.h"
 #include "Pager.h"
 #include "TrayIcon.h"
 
@@ -50,7 +51,9 @@ public:
 
     bool DoDataExchange(bool take);  // take: controls into strings; false when a limit was exceeded
     bool OnInitDialog();
-    void HandOver();  // login, password, server address and port into the engine
+    // What the hand-over copies now: the strings last taken from the fields, the
+    // settings' server address and port, and KeepConn.
+    SessionSettings CurrentSettings() const;
 
     void OnTimer();  // the refresh tick
 
@@ -79,15 +82,14 @@ public:
     std::string remainingText;
     std::string statusText;
     QIcon windowIcon;
-    Clock* clock;  // "now" of the tick and the commands; the engine reads the same one
-    BrinCore core;
+    ClientSession session;  // the engine and the per-tick policy, on the window's clock
+    BrinCore& core;
     BrinConfig config;
     std::unique_ptr<Pager> pager;
     int32_t lastConnectedShown = 0;
     int32_t hideOnFirstConnect = 1;
     int32_t exitRequested = 0;
     int32_t lastBalanceShown = 0;
-    int32_t lastReconnectTime = 0;
 
     QTimer refreshTimer;  // timer 100
     // Qt fires no timer again while its own handler runs, so a tick that waits in a

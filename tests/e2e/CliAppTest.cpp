@@ -122,19 +122,6 @@ TEST_F(CliAppTest, TextLinesUseTheWindowFormats) {
     EXPECT_EQ(server_->SessionCount(), 0u) << "--once logs out";
 }
 
-TEST_F(CliAppTest, MoneyAndMegabytesAsTheWindowShowsThem) {
-    struct Case {
-        int32_t balance;
-        const char* text;
-    } money[] = {{1234567, "1234.567"},     {5, "0.005"}, {-1, "-0.001"},
-                 {-1500, "-1.500"},         {0, "0.000"}, {INT32_MIN, "-2147483.648"},
-                 {INT32_MAX, "2147483.647"}};
-    for (const Case& c : money) EXPECT_EQ(FormatMoney(c.balance), c.text) << c.balance;
-    EXPECT_EQ(FormatMegabytes(1572864), "1.50");
-    EXPECT_EQ(FormatMegabytes(0), "0.00");
-    EXPECT_EQ(FormatMegabytes(-1048576), "-1.00");
-}
-
 TEST_F(CliAppTest, KeepConnectsAgainThirtyOneSecondsAfterTheLastAttempt) {
     // --keep on the command line, or KeepConn in brin.ini: the same rule.
     for (bool fromIni : {false, true}) {

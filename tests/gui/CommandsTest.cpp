@@ -111,7 +111,7 @@ private slots:
         s.dlg->tray.Menu()->actions()[2]->trigger();  // "Отключить"
         s.peer.Pump();
         QCOMPARE(s.peer.logouts, 1);
-        QCOMPARE(s.dlg->lastReconnectTime, s.clock.Now());
+        QCOMPARE(s.dlg->session.lastReconnectTime, s.clock.Now());
     }
 
     void menuSwappedWhileOpenSurvivesUntilClosed() {
@@ -186,6 +186,58 @@ private slots:
         QVERIFY(!rescued);
         s.peer.Pump();
         QCOMPARE(s.peer.logouts, 1);
+    }
+
+    // After "Выход" nothing goes out but its LOGOUT, whatever loop was open when it
+    // came and however KeepConn stands: the command or tick that opened the loop
+    // resumes once it closes and must not connect again.
+    void exitStaysAnExit_data() {
+        QTest::addColumn<QString>("open");
+        QTest::addColumn<bool>("keepConn");
+        for (const char* open : {"message box", "limit message", "settings dialog"})
+            for (bool keepConn : {false, true})
+                QTest::addRow("%s, KeepConn %s", open, keepConn ? "on" : "off")
+                    << QString::fromLatin1(open) << keepConn;
+    }
+    void exitStaysAnExit() {
+        QFETCH(QString, open);
+        QFETCH(bool, keepConn);
+        IniValues values;
+        values.keepConn = keepConn;
+        // A hand-edited Login longer than the field's 16: Connect shows the limit message.
+        if (open == QLatin1String("limit message")) values.login = "abcdefghijklmnopqrst";
+        Session s(values, open == QLatin1String("limit message") ? "abcdefghijklmnop" : "alice");
+        s.Login();
+        QCOMPARE(s.dlg->core.connected, 1);
+        s.peer.Pump();
+        s.clock.Advance(31);  // an automatic attempt would be due at once when idle
+
+        SetMessageBoxHandler(nullptr);  // real, modal boxes
+        if (open == QLatin1String("message box")) {
+            s.peer.payload.AddMessage(1236431109, "news");
+            QTimer::singleShot(0, s.dlg.get(), [&] { s.Poll(); });  // its tick opens the box
+        } else if (open == QLatin1String("limit message")) {
+            QTimer::singleShot(0, s.dlg.get(), [&] { s.dlg->OnConnect(); });
+        } else {
+            QTimer::singleShot(0, s.dlg.get(), [&] { s.dlg->OnSettings(); });
+        }
+        bool wasOpen = false;
+        QTimer::singleShot(300, s.dlg.get(), [&] {
+            wasOpen = OpenMessageBox() != nullptr || s.dlg->config.isVisible();
+            s.dlg->OnExit();
+        });
+        QTimer::singleShot(5000, s.dlg.get(), [&] {  // only if the exit path left it open
+            if (QMessageBox* box = OpenMessageBox()) box->reject();
+            s.dlg->config.reject();
+        });
+        s.dlg->DoModal();
+        InstallBoxRecorder();
+        QVERIFY(wasOpen);
+        s.clock.Advance(31);
+        s.Tick(3);  // a tick that somehow still ran would find the reconnect due
+        s.peer.Pump();
+        QCOMPARE(s.peer.logouts, 1);
+        QCOMPARE(s.peer.hellos, 1);
     }
 
     // A provider's message waits in its box while the user is away: the ticks go on

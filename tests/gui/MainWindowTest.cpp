@@ -304,7 +304,7 @@ private slots:
         s.Tick();
         s.peer.Pump();
         QCOMPARE(s.peer.hellos, 1);
-        QCOMPARE(s.dlg->lastReconnectTime, s.clock.Now());
+        QCOMPARE(s.dlg->session.lastReconnectTime, s.clock.Now());
     }
 
     void messageWithWindowClosedShowsBox() {

@@ -1,0 +1,65 @@
+// What the client does on each tick, shared by the window and brin-cli: the engine hand-over,
+// the KeepConn reconnect rule, the commands and the events of one tick.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "BrinCore.h"
+#include "Clock.h"
+
+// What the front end holds at this moment: the texts the hand-over copies into the
+// engine (Windows-1251 bytes) and the KeepConn switch.
+struct SessionSettings {
+    std::string login;          // at most 16 bytes reach the engine
+    std::string password;       // at most 8
+    std::string serverAddress;  // dotted IPv4, at most 15
+    int32_t port = 5001;
+    bool keepConn = false;
+};
+
+// What happened in one tick, for the front end to show.
+struct TickEvents {
+    PollResult result = NoEvent;
+    bool replyApplied = false;      // a POLL_REPLY came and its records were applied
+    bool connectedChanged = false;  // the engine's connected flag differs from the last report
+    bool connected = false;         // the flag as reported
+    bool countersChanged = false;   // counters and remainingBytes are new: rebuild the list
+    bool hasMessage = false;        // a provider message was taken out of the engine
+    int32_t messageTime = 0;
+    std::string messageText;    // Windows-1251, up to its first zero byte, at most 248 bytes
+    bool reconnecting = false;  // KeepConn started a new attempt in this tick
+};
+
+class ClientSession {
+public:
+    explicit ClientSession(Clock* clock = nullptr);  // nullptr: the system clock
+
+    // Copies the settings into the engine's fields, bounded so each field keeps its zero.
+    void HandOver(const SessionSettings& settings);
+    // The hand-over, then the engine's Connect (a HELLO when idle). Nothing after Exit.
+    void Connect(const SessionSettings& settings);
+    // The Disconnect command: the reconnect wait starts again; a LOGOUT when connected.
+    void Disconnect();
+    // The end of the program: a LOGOUT when connected, and from then on nothing is
+    // sent and ticks do nothing. True when the LOGOUT went out.
+    bool Exit();
+    bool Exited() const { return exited_; }
+
+    // One tick: the engine's Step and what follows it. On NoAnswer and Rejected only the
+    // result is reported; pending counters and messages wait for the next other tick.
+    TickEvents Tick(const SessionSettings& settings);
+
+    Clock& GetClock() const { return *clock_; }
+
+    Clock* clock_;  // declared first: the engine reads the same clock
+    BrinCore core;
+    // The time from which KeepConn waits: construction, the Disconnect command and each
+    // automatic attempt set it.
+    int32_t lastReconnectTime;
+
+private:
+    int32_t connectedReported_ = 0;
+    uint64_t repliesSeen_ = 0;
+    bool exited_ = false;
+};

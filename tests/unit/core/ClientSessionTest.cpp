@@ -1,0 +1,367 @@
+// The per-tick client policy against a loopback peer on a fake clock: when datagrams go out
+// as the clock jumps or wraps, the reconnect rule, the exit, the events and the display formats.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "ClientSession.h"
+#include "DisplayFormat.h"
+#include "TestPeer.h"
+
+namespace {
+
+const char kPassword[] = "secret";
+
+// A session and a peer that answers what it is told to, one tick a second.
+struct Loop {
+    explicit Loop(int32_t start = 1700000000) : clock(start), session(&clock) {
+        settings.login = "user";
+        settings.password = kPassword;
+        settings.serverAddress = "127.0.0.1";
+        settings.port = peer.Port();
+    }
+
+    // One second passes, the session ticks, the peer takes what was sent and answers.
+    TickEvents Tick() {
+        clock.Advance(1);
+        ++ticks;
+        const TickEvents events = session.Tick(settings);
+        Drain();
+        return events;
+    }
+    void Drain() {
+        for (Bytes d = peer.Receive(0); !d.empty(); d = peer.Receive(0)) {
+            sent.push_back({ticks, d[0]});
+            if (d[0] == wire::kHello) ++hellos;
+            if (d[0] == wire::kPoll) ++polls;
+            if (d[0] == wire::kLogout) ++logouts;
+            if (d[0] == wire::kHello && answerHello) {
+                peer.TakeHello(d);
+                Reply(
+                    peer.KeyReply(echoLogin.empty() ? settings.login.c_str() : echoLogin.c_str()));
+            }
+            if (d[0] == wire::kPoll && answerPoll) {
+                Reply(peer.PollReply(Bytes(payload.Data(), payload.Data() + payload.Size())));
+                payload = wire::PayloadBuilder();
+            }
+        }
+    }
+    void Reply(const Bytes& datagram) {
+        peer.Send(datagram);
+        ASSERT_EQ(session.core.udpSocket.WaitReadable(1000), 1);
+    }
+    // The tick at which the client last sent a datagram of `type`; -1 if never.
+    int LastSent(uint8_t type) const {
+        for (auto it = sent.rbegin(); it != sent.rend(); ++it)
+            if (it->second == type) return it->first;
+        return -1;
+    }
+    // Ticks until a datagram of `type` goes out (or `result` comes); -1 after `limit` ticks.
+    int TicksUntil(uint8_t type, int limit = 4000) {
+        const size_t seen = sent.size();
+        for (int n = 1; n <= limit; ++n) {
+            Tick();
+            for (size_t i = seen; i < sent.size(); ++i)
+                if (sent[i].second == type) return n;
+        }
+        return -1;
+    }
+    int TicksUntilResult(PollResult result, int limit = 4000) {
+        for (int n = 1; n <= limit; ++n)
+            if (Tick().result == result) return n;
+        return -1;
+    }
+
+    FakeClock clock;
+    TestPeer peer{kPassword};
+    ClientSession session;
+    SessionSettings settings;
+    wire::PayloadBuilder payload;
+    bool answerHello = true;
+    bool answerPoll = true;
+    std::string echoLogin;  // the login the KEY_REPLY echoes; empty: the client's own
+    int ticks = 0;
+    std::vector<std::pair<int, uint8_t>> sent;  // tick, packet type
+    int hellos = 0, polls = 0, logouts = 0;
+};
+
+// ---- Clock changes -----------------------------------------------------------------
+
+// Where the clock changes: which wait is under way then, and what ends that wait.
+enum class Wait {
+    KeyReply,    // HELLO sent to a silent server: ends with NoAnswer
+    PollReply,   // POLL sent to a silent server: ends with the next POLL
+    PollPeriod,  // POLL answered: ends with the next POLL
+    KeepConn,    // idle after NoAnswer, KeepConn on: ends with the next HELLO
+};
+
+struct ClockCase {
+    const char* what;
+    Wait wait;
+    int32_t start;  // the clock when the run begins
+    int32_t jump;   // seconds the clock is set on by, a few ticks into the wait
+    int after;      // ticks from the start of the wait to its end
+};
+
+constexpr int32_t kNow = 1700000000;
+constexpr int32_t kBeforeWrap = INT32_MAX - 3;  // the wait crosses the 2038 wrap
+// Ticks into the wait at which the clock changes: the HELLO wait is only 3 s long.
+int JumpAt(Wait wait) {
+    return wait == Wait::KeyReply ? 2 : 5;
+}
+
+// The tick after the change reads the new time; a wait set back starts again there.
+const ClockCase kClockCases[] = {
+    // Undisturbed: the times the engine keeps by itself.
+    {"key reply", Wait::KeyReply, kNow, 0, 4},
+    {"poll reply", Wait::PollReply, kNow, 0, 31},
+    {"poll period", Wait::PollPeriod, kNow, 0, 31},
+    {"keepconn", Wait::KeepConn, kNow, 0, 31},
+    // Set back: the wait starts again at the change, it is not drawn out by the hour.
+    {"key reply, back 1 h", Wait::KeyReply, kNow, -3600, 2 + 1 + 4},
+    {"poll reply, back 1 h", Wait::PollReply, kNow, -3600, 5 + 1 + 31},
+    {"poll period, back 1 h", Wait::PollPeriod, kNow, -3600, 5 + 1 + 31},
+    {"keepconn, back 10 min", Wait::KeepConn, kNow, -600, 5 + 1 + 31},
+    // Set forward: the time-out fires at the next tick (a POLL one tick after it is due).
+    {"key reply, forward 1 h", Wait::KeyReply, kNow, 3600, 2 + 1},
+    {"poll reply, forward 1 h", Wait::PollReply, kNow, 3600, 5 + 2},
+    {"poll period, forward 1 h", Wait::PollPeriod, kNow, 3600, 5 + 2},
+    {"keepconn, forward 1 h", Wait::KeepConn, kNow, 3600, 5 + 1},
+    // The signed 32-bit reading wraps in January 2038: every wait keeps its length.
+    {"key reply, 2038", Wait::KeyReply, kBeforeWrap, 0, 4},
+    {"poll reply, 2038", Wait::PollReply, kBeforeWrap - 5, 0, 31},
+    {"poll period, 2038", Wait::PollPeriod, kBeforeWrap - 5, 0, 31},
+    {"keepconn, 2038", Wait::KeepConn, kBeforeWrap - 5, 0, 31},
+};
+
+// One case; a failed assertion ends this case only.
+void RunClockCase(const ClockCase& c) {
+    Loop loop(c.start);
+    loop.answerHello = c.wait != Wait::KeyReply && c.wait != Wait::KeepConn;
+    loop.answerPoll = c.wait == Wait::PollPeriod;
+    loop.settings.keepConn = c.wait == Wait::KeepConn;
+    loop.session.Connect(loop.settings);
+    loop.Drain();
+
+    // The tick at which the wait begins: its datagram went out (or was answered).
+    int begin = 0;
+    switch (c.wait) {
+        case Wait::KeyReply:
+            begin = loop.ticks;  // the HELLO went out before the first tick
+            break;
+        case Wait::KeepConn:
+            ASSERT_GT(loop.TicksUntil(wire::kHello), 0);  // KeepConn's first attempt
+            begin = loop.ticks;
+            break;
+        case Wait::PollReply:
+            ASSERT_GT(loop.TicksUntil(wire::kPoll), 0);
+            begin = loop.ticks;
+            break;
+        case Wait::PollPeriod:
+            ASSERT_GT(loop.TicksUntil(wire::kPoll), 0);
+            loop.Tick();  // the reply is taken in
+            begin = loop.ticks;
+            break;
+    }
+    for (int i = 0; i < JumpAt(c.wait) && c.jump != 0; ++i) {
+        const PollResult r = loop.Tick().result;
+        // Under KeepConn the silent server's HELLO wait ends within these ticks.
+        ASSERT_EQ(r, c.wait == Wait::KeepConn && r == NoAnswer ? NoAnswer : NoEvent) << i;
+    }
+    loop.clock.Advance(c.jump);
+
+    if (c.wait == Wait::KeyReply) {
+        const int n = loop.TicksUntilResult(NoAnswer);
+        ASSERT_GT(n, 0);
+        EXPECT_EQ(loop.ticks - begin, c.after);
+    } else {
+        ASSERT_GT(loop.TicksUntil(c.wait == Wait::KeepConn ? wire::kHello : wire::kPoll), 0);
+        EXPECT_EQ(loop.ticks - begin, c.after);
+    }
+}
+
+TEST(ClientSession, WaitsWhenTheClockIsSetBackOrForwardOrWraps) {
+    for (const ClockCase& c : kClockCases) {
+        SCOPED_TRACE(c.what);
+        RunClockCase(c);
+    }
+}
+
+// Over the 2038 wrap a session that is up keeps polling every 31 s, and one that keeps
+// failing keeps trying every 31 s.
+TEST(ClientSession, PollsAndReconnectsGoOnAcrossThe2038Wrap) {
+    Loop up(INT32_MAX - 100);
+    up.session.Connect(up.settings);
+    up.Drain();
+    for (int i = 0; i < 200; ++i) up.Tick();
+    EXPECT_GE(up.polls, 7);  // 200 s from the first POLL at 31-s intervals
+    EXPECT_LT(up.clock.Now(), 0) << "the run crossed the wrap";
+
+    Loop down(INT32_MAX - 100);
+    down.answerHello = false;
+    down.settings.keepConn = true;
+    for (int i = 0; i < 200; ++i) down.Tick();
+    EXPECT_EQ(down.hellos, 6);  // at 31, 62, ... 186 s
+}
+
+// ---- Reconnect rule, commands, exit --------------------------------------------------
+
+TEST(ClientSession, KeepConnWaitsMoreThanThirtySecondsFromTheLastAttemptOrDisconnect) {
+    Loop loop;
+    loop.settings.keepConn = true;
+    for (int i = 0; i < 30; ++i) EXPECT_FALSE(loop.Tick().reconnecting) << i;
+    EXPECT_TRUE(loop.Tick().reconnecting);  // 31 s after construction
+    EXPECT_EQ(loop.hellos, 1);
+    loop.Tick();
+    ASSERT_EQ(loop.session.core.connected, 1);
+
+    loop.session.Disconnect();  // the command: the wait starts again
+    EXPECT_EQ(loop.logouts, 0);
+    loop.Drain();
+    EXPECT_EQ(loop.logouts, 1);
+    const int disconnectedAt = loop.ticks;
+    ASSERT_GT(loop.TicksUntil(wire::kHello), 0);
+    EXPECT_EQ(loop.ticks - disconnectedAt, 31);
+}
+
+TEST(ClientSession, AfterExitNothingIsSentButTheLogout) {
+    for (bool keepConn : {false, true}) {
+        SCOPED_TRACE(keepConn ? "KeepConn on" : "KeepConn off");
+        Loop loop;
+        loop.settings.keepConn = keepConn;
+        loop.session.Connect(loop.settings);
+        loop.Drain();
+        loop.Tick();
+        ASSERT_EQ(loop.session.core.connected, 1);
+
+        EXPECT_TRUE(loop.session.Exit());
+        EXPECT_FALSE(loop.session.Exit()) << "one LOGOUT only";
+        loop.Drain();
+        loop.session.Connect(loop.settings);  // a command resumed after the exit
+        loop.session.Disconnect();
+        for (int i = 0; i < 100; ++i) EXPECT_EQ(loop.Tick().result, NoEvent);
+        EXPECT_EQ(loop.hellos, 1);
+        EXPECT_EQ(loop.logouts, 1);
+        EXPECT_EQ(loop.sent.back().second, wire::kLogout);
+    }
+}
+
+TEST(ClientSession, ExitDuringTheHandshakeSendsNothingAndConfirmsNothing) {
+    Loop loop;
+    loop.session.Connect(loop.settings);
+    loop.Drain();  // the KEY_REPLY is on its way
+    EXPECT_FALSE(loop.session.Exit());
+    for (int i = 0; i < 5; ++i) loop.Tick();
+    EXPECT_EQ(loop.sent.size(), 1u) << "the HELLO only, no CONFIRM";
+}
+
+TEST(ClientSession, TickEventsOfASession) {
+    Loop loop;
+    loop.session.Connect(loop.settings);
+    loop.Drain();
+    TickEvents e = loop.Tick();  // KEY_REPLY
+    EXPECT_TRUE(e.connectedChanged);
+    EXPECT_TRUE(e.connected);
+    EXPECT_FALSE(e.replyApplied);
+
+    loop.payload.AddBalance(-1500);
+    loop.payload.AddCounterValue(7, 1572864);
+    loop.payload.AddMessage(1236420309, "hello");
+    loop.Tick();      // POLL
+    e = loop.Tick();  // its reply
+    EXPECT_FALSE(e.connectedChanged);
+    EXPECT_TRUE(e.replyApplied);
+    EXPECT_TRUE(e.countersChanged);
+    ASSERT_TRUE(e.hasMessage);
+    EXPECT_EQ(e.messageTime, 1236420309);
+    EXPECT_EQ(e.messageText, "hello");
+    EXPECT_EQ(loop.session.core.messagePending, 0) << "taken out";
+
+    e = loop.Tick();  // nothing new
+    EXPECT_FALSE(e.replyApplied || e.countersChanged || e.hasMessage || e.connectedChanged);
+
+    loop.session.Disconnect();
+    e = loop.Tick();
+    EXPECT_TRUE(e.connectedChanged);
+    EXPECT_FALSE(e.connected);
+}
+
+TEST(ClientSession, AMessageFillingAll248BytesEndsAtTheField) {
+    Loop loop;
+    loop.session.core.messagePending = 1;
+    std::memset(loop.session.core.messageText, 'x', sizeof loop.session.core.messageText);
+    const TickEvents e = loop.Tick();
+    ASSERT_TRUE(e.hasMessage);
+    EXPECT_EQ(e.messageText, std::string(248, 'x'));
+}
+
+TEST(ClientSession, NoAnswerAndRejectedLeavePendingChangesToTheNextTick) {
+    for (PollResult expected : {NoAnswer, Rejected}) {
+        SCOPED_TRACE(expected == NoAnswer ? "NoAnswer" : "Rejected");
+        Loop loop;
+        loop.answerHello = expected == Rejected;
+        loop.echoLogin = "other";  // an echo that cannot match
+        loop.session.Connect(loop.settings);
+        loop.Drain();
+        for (int i = 0; i < 3 && expected == NoAnswer; ++i) ASSERT_EQ(loop.Tick().result, NoEvent);
+        loop.session.core.countersChanged = 1;
+        loop.session.core.messagePending = 1;
+        TickEvents e = loop.Tick();
+        ASSERT_EQ(e.result, expected);
+        EXPECT_FALSE(e.countersChanged || e.hasMessage);
+        e = loop.Tick();
+        EXPECT_EQ(e.result, NoEvent);
+        EXPECT_TRUE(e.countersChanged && e.hasMessage);
+    }
+}
+
+TEST(ClientSession, HandOverKeepsEveryFieldTerminated) {
+    Loop loop;
+    loop.settings.login = std::string(20, 'l');
+    loop.settings.password = std::string(12, 'p');
+    loop.settings.serverAddress = "127.000.000.001.5";
+    loop.settings.port = 70000;
+    loop.session.HandOver(loop.settings);
+    const BrinCore& core = loop.session.core;
+    EXPECT_EQ(std::string(core.login), std::string(16, 'l'));
+    EXPECT_EQ(std::string(core.password), std::string(8, 'p'));
+    EXPECT_EQ(std::string(core.serverAddress), "127.000.000.001");
+    EXPECT_EQ(core.port, 70000);  // the engine uses the low 16 bits
+}
+
+// ---- Display formats -------------------------------------------------------------------
+
+TEST(DisplayFormat, MoneyMegabytesAndCounterLabels) {
+    struct Case {
+        int32_t balance;
+        const char* text;
+    } money[] = {{1234567, "1234.567"},     {5, "0.005"}, {-1, "-0.001"},
+                 {-1500, "-1.500"},         {0, "0.000"}, {INT32_MIN, "-2147483.648"},
+                 {INT32_MAX, "2147483.647"}};
+    for (const Case& c : money) EXPECT_EQ(FormatMoney(c.balance), c.text) << c.balance;
+    EXPECT_EQ(FormatMegabytes(1572864), "1.50");
+    EXPECT_EQ(FormatMegabytes(0), "0.00");
+    EXPECT_EQ(FormatMegabytes(-1048576), "-1.00");
+    EXPECT_EQ(FormatMegabytes(5368709120), "5120.00");
+
+    struct Label {
+        uint64_t id;
+        const char* name;
+        const char* text;
+    } labels[] = {{7, "", "traffic 7"},
+                  {4294967301ull, "", "traffic 5"},  // the high half does not show
+                  {2147483648ull, "", "traffic -2147483648"},
+                  {3, "ABCDEFGHIJKLMNOPQ", "ABCDEFGHIJKLMNOP"}};  // never past 16 bytes
+    for (const Label& l : labels) {
+        TrafficCounter c;
+        c.idLow = static_cast<uint32_t>(l.id);
+        c.idHigh = static_cast<uint32_t>(l.id >> 32);
+        std::memcpy(c.name, l.name, std::min(sizeof c.name, std::strlen(l.name)));
+        EXPECT_EQ(CounterLabel(c), l.text);
+    }
+}
+
+}  // namespace

@@ -8,9 +8,12 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools
   xvfb xauth xdotool trayer x11-utils imagemagick fonts-dejavu-core
+  # the .deb packages and the validators of the packaging check
+  help2man dpkg-dev file lintian man-db bash-completion systemd desktop-file-utils appstream
 )
 if [ "${BRIN_NO_GUI:-0}" = 1 ]; then
-  packages=(cmake g++ make pkg-config libssl-dev openssl libgtest-dev libgmock-dev googletest libbenchmark-dev)
+  packages=(cmake g++ make pkg-config libssl-dev openssl libgtest-dev libgmock-dev googletest libbenchmark-dev
+    help2man dpkg-dev file lintian man-db bash-completion systemd)
 fi
 
 missing=()

@@ -340,13 +340,9 @@ int CliApp::Session(const CliOptions& options) {
     // The window's order: the engine first, then the store (which rewrites brin.ini).
     ClientSession session(clock_);
     SettingsStore store;
-    const char* storedLogin = store.GetValue("Login");
-    const std::string login = options.hasLogin ? options.login : (storedLogin ? storedLogin : "");
-    std::string password = typedPassword;
-    if (!options.passwordStdin) {
-        const char* stored = store.GetPassword("Pass");
-        password = stored != nullptr ? Field(stored, kPasswordLimit) : "";
-    }
+    const std::string login = options.hasLogin ? options.login : store.StoredLogin();
+    const std::string password =
+        options.passwordStdin ? typedPassword : store.StoredPassword().substr(0, kPasswordLimit);
     const std::string server = options.hasServer ? options.server : store.ipText;
     const std::string portText = options.hasPort ? std::to_string(options.port) : store.portText;
 
@@ -365,12 +361,8 @@ int CliApp::Session(const CliOptions& options) {
         return UsageError("an address with a blank, a tab or '=' cannot be stored in brin.ini");
 
     if (options.save) {
-        // As the window's Connect command: the scrambled password, or the scrambled
-        // empty one when SavePassword is off; then Login, IP and Port; then the file.
-        store.SetPassword("Pass", store.savePassword == 1 ? password.c_str() : "");
-        store.SetValue("Login", login.c_str());
-        store.SetValue("IP", server.c_str());
-        store.SetValue("Port", portText.c_str());
+        // As the window's Connect command stores them, then the file.
+        store.StoreConnection(login, password, server, portText);
         if (store.SaveFile() != 0) err_ << "brin-cli: could not write brin.ini\n" << std::flush;
     }
 

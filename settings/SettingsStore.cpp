@@ -95,26 +95,50 @@ void SettingsStore::Construct(uint32_t volumeSerial) {
     SetKey(volumeSerial);
     if (LoadFile() != 0) {
         static const Default firstStart[] = {
-            {"SavePassword", "1"}, {"AutoConnect", "0"}, {"KeepConn", "0"}, {"IP", ""},
-            {"Port", "5001"},      {"Login", ""},        {"Pass", ""}};
+            {kSavePassword, "1"}, {kAutoConnect, "0"}, {kKeepConn, "0"}, {kIp, ""},
+            {kPort, "5001"},      {kLogin, ""},        {kPass, ""}};
         for (const Default& d : firstStart) AddValue(d.name, d.value);
-        SetPassword("Pass", "");
+        SetPassword(kPass, "");
     } else {
-        static const Default missing[] = {{"SavePassword", "1"}, {"IP", ""},   {"Port", "5001"},
-                                          {"Login", ""},         {"Pass", ""}, {"AutoConnect", "0"},
-                                          {"KeepConn", "0"}};
+        static const Default missing[] = {{kSavePassword, "1"}, {kIp, ""},   {kPort, "5001"},
+                                          {kLogin, ""},         {kPass, ""}, {kAutoConnect, "0"},
+                                          {kKeepConn, "0"}};
         for (const Default& d : missing) {
             if (GetValue(d.name) != nullptr) continue;
             AddValue(d.name, d.value);
-            if (std::strcmp(d.name, "Pass") == 0) SetPassword("Pass", "");
+            if (std::strcmp(d.name, kPass) == 0) SetPassword(kPass, "");
         }
     }
     SaveFile();
-    savePassword = SwitchOn(GetValue("SavePassword"));
-    autoConnect = SwitchOn(GetValue("AutoConnect"));
-    keepConn = SwitchOn(GetValue("KeepConn"));
-    ipText = GetValue("IP");
-    portText = GetValue("Port");
+    savePassword = SwitchOn(GetValue(kSavePassword));
+    autoConnect = SwitchOn(GetValue(kAutoConnect));
+    keepConn = SwitchOn(GetValue(kKeepConn));
+    ipText = GetValue(kIp);
+    portText = GetValue(kPort);
+}
+
+std::string SettingsStore::StoredLogin() {
+    const char* login = GetValue(kLogin);
+    return login != nullptr ? login : "";
+}
+
+std::string SettingsStore::StoredPassword() {
+    const char* password = GetPassword(kPass);
+    return password != nullptr ? password : "";
+}
+
+void SettingsStore::StoreConnection(const std::string& login, const std::string& password,
+                                    const std::string& ip, const std::string& port) {
+    SetPassword(kPass, savePassword == 1 ? password.c_str() : "");
+    SetValue(kLogin, login.c_str());
+    SetValue(kIp, ip.c_str());
+    SetValue(kPort, port.c_str());
+}
+
+void SettingsStore::StoreSwitches() {
+    SetValue(kSavePassword, savePassword == 1 ? "1" : "0");
+    SetValue(kAutoConnect, autoConnect == 1 ? "1" : "0");
+    SetValue(kKeepConn, keepConn == 1 ? "1" : "0");
 }
 
 int32_t SettingsStore::ReadPort(const std::string& text) {

@@ -14,6 +14,15 @@ struct SettingEntry {
 
 class SettingsStore {
 public:
+    // The keys of brin.ini; their names are spelled only here.
+    static constexpr const char kSavePassword[] = "SavePassword";
+    static constexpr const char kAutoConnect[] = "AutoConnect";
+    static constexpr const char kKeepConn[] = "KeepConn";
+    static constexpr const char kIp[] = "IP";
+    static constexpr const char kPort[] = "Port";
+    static constexpr const char kLogin[] = "Login";
+    static constexpr const char kPass[] = "Pass";
+
     // The construction sequence in the current directory: key from the volume
     // serial, LoadFile, defaults for missing keys, SaveFile, current settings.
     SettingsStore();
@@ -48,6 +57,17 @@ public:
     static void BytesToHex(const uint8_t* bytes, char* out);  // 8 bytes -> 16 digits
     // Digit pairs to bytes; a pair that does not start with a hex digit gives 0.
     static void HexToBytes(const char* hex, uint8_t* out);
+
+    // The stored Login and the unscrambled Pass; empty when missing.
+    std::string StoredLogin();
+    std::string StoredPassword();
+    // What the Connect command stores, in its order: Pass (scrambled, or the scrambled
+    // empty password when SavePassword is off), Login, IP and Port. brin.ini is not
+    // written here.
+    void StoreConnection(const std::string& login, const std::string& password,
+                         const std::string& ip, const std::string& port);
+    // SavePassword, AutoConnect and KeepConn from the current settings.
+    void StoreSwitches();
 
     // The Port text as a number, the way atoi reads it (blanks, a sign, digits up to
     // the first other character, 0 without any), saturated at the 32-bit limits

@@ -195,10 +195,8 @@ bool Brin2Dlg::OnInitDialog() {
     pager = std::make_unique<Pager>(this);
     tray.SetMenu(kMenuDisconnected);
     tray.Add(kIconDisconnected);
-    const char* login = config.GetValue("Login");
-    const char* password = config.GetPassword("Pass");
-    loginText = login != nullptr ? login : "";
-    passwordText = password != nullptr ? password : "";
+    loginText = config.StoredLogin();
+    passwordText = config.StoredPassword();
     balanceText = "0.0";
     remainingText = "0.0";
     counterList->setHeaderLabels({QStringLiteral("Traffic"), QStringLiteral("Total (M)")});
@@ -352,10 +350,7 @@ void Brin2Dlg::OnCommand(int id) {
 void Brin2Dlg::OnConnect() {
     DoDataExchange(true);  // on a limit message the command goes on with what the strings hold
     if (exitRequested != 0) return;  // "Выход" was chosen while the limit message was open
-    config.SetPassword("Pass", config.savePassword == 1 ? passwordText.c_str() : "");
-    config.SetValue("Login", loginText.c_str());
-    config.SetValue("IP", config.ipText.c_str());
-    config.SetValue("Port", config.portText.c_str());
+    config.StoreConnection(loginText, passwordText, config.ipText, config.portText);
     config.SaveFile();
     session.Connect(CurrentSettings());
 }
@@ -367,13 +362,9 @@ void Brin2Dlg::OnDisconnect() {
 void Brin2Dlg::OnSettings() {
     if (config.DoModal() != QDialog::Accepted) return;
     DoDataExchange(true);
-    config.SetValue("SavePassword", config.savePassword == 1 ? "1" : "0");
-    config.SetValue("AutoConnect", config.autoConnect == 1 ? "1" : "0");
-    config.SetPassword("Pass", config.savePassword == 1 ? passwordText.c_str() : "");
-    config.SetValue("KeepConn", config.keepConn == 1 ? "1" : "0");
-    config.SetValue("Login", loginText.c_str());
-    config.SetValue("IP", config.ipText.c_str());
-    config.SetValue("Port", config.portText.c_str());
+    // Every key exists since start-up, so the order of the two calls leaves the file as it was.
+    config.StoreSwitches();
+    config.StoreConnection(loginText, passwordText, config.ipText, config.portText);
     config.SaveFile();
 }
 

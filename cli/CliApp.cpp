@@ -12,6 +12,7 @@
 #include "Cp1251.h"
 #include "DisplayFormat.h"
 #include "MessageHistory.h"
+#include "OptionTable.h"
 #include "SettingsStore.h"
 #include "TickSource.h"
 #include "VolumeSerial.h"
@@ -55,16 +56,7 @@ bool ParseNumber(const std::string& text, long min, long max, long* out) {
     return true;
 }
 
-using Apply = std::string (*)(CliOptions&, const std::string&);
-
-struct OptionSpec {
-    const char* name;
-    const char* argument;  // nullptr: a switch
-    const char* help;
-    Apply apply;
-};
-
-const OptionSpec kOptions[] = {
+const OptionSpec<CliOptions> kOptions[] = {
     {"--server", "ADDR", "server IPv4 address for this run (default: IP in brin.ini)",
      [](CliOptions& o, const std::string& v) -> std::string {
          if (v.size() > kAddressLimit || ParseIPv4(v.c_str()) == 0xFFFFFFFFu)
@@ -245,36 +237,7 @@ CliApp::CliApp(std::istream& in, std::ostream& out, std::ostream& err)
 bool CliApp::ParseOptions(const std::vector<std::string>& args, CliOptions* options,
                           std::string* error) {
     *options = CliOptions();
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string word = args[i], value;
-        const size_t eq = word.find('=');
-        const bool inlineValue = word.compare(0, 2, "--") == 0 && eq != std::string::npos;
-        if (inlineValue) {
-            value = word.substr(eq + 1);
-            word.resize(eq);
-        }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& o : kOptions)
-            if (word == o.name) spec = &o;
-        if (spec == nullptr) {
-            *error = word.compare(0, 1, "-") == 0 ? "unknown option '" + word + "'"
-                                                  : "unexpected argument '" + word + "'";
-            return false;
-        }
-        if (spec->argument != nullptr && !inlineValue) {
-            if (i + 1 >= args.size()) {
-                *error = word + " needs " + spec->argument;
-                return false;
-            }
-            value = args[++i];
-        } else if (spec->argument == nullptr && inlineValue) {
-            *error = word + " takes no value";
-            return false;
-        }
-        *error = spec->apply(*options, value);
-        if (!error->empty()) return false;
-    }
-    return true;
+    return ::ParseOptions(kOptions, args, options, error);
 }
 
 std::string CliApp::Usage() {
@@ -282,15 +245,7 @@ std::string CliApp::Usage() {
         "usage: brin-cli [options]\n"
         "Connects to the access server with the settings of brin.ini in the current\n"
         "directory, polls every 30 s and prints balance, traffic and messages.\n\noptions:\n";
-    for (const OptionSpec& o : kOptions) {
-        std::string left =
-            std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
-        if (left.size() < 22)
-            left.resize(22, ' ');
-        else
-            left += "  ";
-        text += left + o.help + "\n";
-    }
+    text += OptionLines(kOptions, 22);
     text +=
         "\nexit codes: 0 done, 2 no answer, 3 rejected, 4 lost, 64 bad usage;\n"
         "SIGINT, SIGTERM, SIGHUP and a closed standard output log out when connected\n"

@@ -12,6 +12,7 @@
 #include "AccessServer.h"
 #include "Accounts.h"
 #include "Clock.h"
+#include "OptionTable.h"
 #include "UdpSocket.h"
 
 #ifndef BRIN_VERSION
@@ -34,51 +35,43 @@ struct ServerArgs {
     bool version = false;
 };
 
-using Apply = bool (*)(ServerArgs&, const std::string&);
-
-struct OptionSpec {
-    const char* name;
-    const char* argument;  // nullptr: a switch
-    const char* help;
-    Apply apply;
-};
-
-const OptionSpec kOptions[] = {
+const OptionSpec<ServerArgs> kOptions[] = {
     {"--listen", "ADDR:PORT",
      "address and UDP port to serve (default 127.0.0.1:5001; port 0 picks a free one)",
-     [](ServerArgs& a, const std::string& v) {
+     [](ServerArgs& a, const std::string& v) -> std::string {
          a.listen = v;
-         return true;
+         return std::string();
      }},
     {"--accounts", "FILE", "accounts file (UTF-8; see README)",
-     [](ServerArgs& a, const std::string& v) {
+     [](ServerArgs& a, const std::string& v) -> std::string {
          a.accountsFile = v;
-         return true;
+         return std::string();
      }},
     {"--demo", nullptr,
      "add the account demo/demo; every poll raises the counters and lowers the balance",
-     [](ServerArgs& a, const std::string&) {
+     [](ServerArgs& a, const std::string&) -> std::string {
          a.demo = true;
-         return true;
+         return std::string();
      }},
     {"--drop-polls", "N",
      "leave the first N POLLs of every session unanswered (3 or more: the client loses it)",
-     [](ServerArgs& a, const std::string& v) {
+     [](ServerArgs& a, const std::string& v) -> std::string {
          char* end = nullptr;
          const unsigned long n = std::strtoul(v.c_str(), &end, 10);
-         if (v.empty() || *end != '\0' || v[0] == '-' || n > 1000000) return false;
+         if (v.empty() || *end != '\0' || v[0] == '-' || n > 1000000)
+             return "bad value '" + v + "' for --drop-polls";
          a.dropPolls = static_cast<uint32_t>(n);
-         return true;
+         return std::string();
      }},
     {"--help", nullptr, "show this help and exit",
-     [](ServerArgs& a, const std::string&) {
+     [](ServerArgs& a, const std::string&) -> std::string {
          a.help = true;
-         return true;
+         return std::string();
      }},
     {"--version", nullptr, "show the version and exit",
-     [](ServerArgs& a, const std::string&) {
+     [](ServerArgs& a, const std::string&) -> std::string {
          a.version = true;
-         return true;
+         return std::string();
      }},
 };
 
@@ -87,16 +80,7 @@ std::string Usage() {
         "usage: brin-server [options]\n"
         "A reference access server for the demo, the tests and a provider's own checks.\n"
         "Needs --accounts, --demo or both.\n\noptions:\n";
-    for (const OptionSpec& o : kOptions) {
-        std::string left =
-            std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
-        if (left.size() < 24)
-            left.resize(24, ' ');
-        else
-            left += "  ";
-        text += left + o.help + "\n";
-    }
-    return text;
+    return text + OptionLines(kOptions, 24);
 }
 
 int UsageError(const std::string& message) {
@@ -141,26 +125,9 @@ bool ParseListen(const std::string& text, Endpoint* out) {
 
 int main(int argc, char** argv) {
     ServerArgs args;
-    for (int i = 1; i < argc; ++i) {
-        std::string word = argv[i], value;
-        const size_t eq = word.find('=');
-        const bool inlineValue = word.compare(0, 2, "--") == 0 && eq != std::string::npos;
-        if (inlineValue) {
-            value = word.substr(eq + 1);
-            word = word.substr(0, eq);
-        }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& o : kOptions)
-            if (word == o.name) spec = &o;
-        if (spec == nullptr) return UsageError("unknown option '" + word + "'");
-        if (spec->argument != nullptr && !inlineValue) {
-            if (i + 1 >= argc) return UsageError(word + " needs " + spec->argument);
-            value = argv[++i];
-        } else if (spec->argument == nullptr && inlineValue) {
-            return UsageError(word + " takes no value");
-        }
-        if (!spec->apply(args, value)) return UsageError("bad value '" + value + "' for " + word);
-    }
+    std::string error;
+    if (!ParseOptions(kOptions, std::vector<std::string>(argv + 1, argv + argc), &args, &error))
+        return UsageError(error);
     if (args.help) {
         std::cout << Usage();
         return 0;

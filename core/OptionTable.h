@@ -1,0 +1,67 @@
+// A program's command-line options as one table: the parser and the usage lines come from it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+template <class Args>
+struct OptionSpec {
+    const char* name;
+    const char* argument;  // nullptr: a switch
+    const char* help;
+    // Takes the value into `args`; returns an error line, or "" when the value is good.
+    std::string (*apply)(Args& args, const std::string& value);
+};
+
+// Reads "--name VALUE", "--name=VALUE" and switches from `words` (without the program
+// name) into `args`. False with a one-line `error` at the first bad word.
+template <class Args, size_t N>
+bool ParseOptions(const OptionSpec<Args> (&table)[N], const std::vector<std::string>& words,
+                  Args* args, std::string* error) {
+    for (size_t i = 0; i < words.size(); ++i) {
+        std::string word = words[i], value;
+        const size_t eq = word.find('=');
+        const bool inlineValue = word.compare(0, 2, "--") == 0 && eq != std::string::npos;
+        if (inlineValue) {
+            value = word.substr(eq + 1);
+            word.resize(eq);
+        }
+        const OptionSpec<Args>* spec = nullptr;
+        for (const OptionSpec<Args>& o : table)
+            if (word == o.name) spec = &o;
+        if (spec == nullptr) {
+            *error = word.compare(0, 1, "-") == 0 ? "unknown option '" + word + "'"
+                                                  : "unexpected argument '" + word + "'";
+            return false;
+        }
+        if (spec->argument != nullptr && !inlineValue) {
+            if (i + 1 >= words.size()) {
+                *error = word + " needs " + spec->argument;
+                return false;
+            }
+            value = words[++i];
+        } else if (spec->argument == nullptr && inlineValue) {
+            *error = word + " takes no value";
+            return false;
+        }
+        *error = spec->apply(*args, value);
+        if (!error->empty()) return false;
+    }
+    return true;
+}
+
+// One line per option: name and argument in a column of `width`, then the help.
+template <class Args, size_t N>
+std::string OptionLines(const OptionSpec<Args> (&table)[N], size_t width) {
+    std::string text;
+    for (const OptionSpec<Args>& o : table) {
+        std::string left =
+            std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
+        if (left.size() < width)
+            left.resize(width, ' ');
+        else
+            left += "  ";
+        text += left + o.help + "\n";
+    }
+    return text;
+}

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need; nothing when all are there.
+# Installs the Debian packages the build and the tests need (or those named); nothing when all are there.
 set -euo pipefail
 
 packages=(
@@ -14,6 +14,10 @@ packages=(
 if [ "${BRIN_NO_GUI:-0}" = 1 ]; then
   packages=(cmake g++ make pkg-config libssl-dev openssl libgtest-dev libgmock-dev googletest libbenchmark-dev
     help2man dpkg-dev file lintian man-db bash-completion systemd)
+fi
+# Named packages instead of the list: the optional toolchains' scripts use the same install.
+if [ $# -gt 0 ]; then
+  packages=("$@")
 fi
 
 missing=()

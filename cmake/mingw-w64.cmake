@@ -1,0 +1,28 @@
+# Cross-building the plain programs for 64-bit Windows with Debian's MinGW-w64
+# (the posix thread model, which std::thread and std::mutex need), linked
+# statically so the .exe files run without DLLs; libcrypto comes from the
+# prefix scripts/windows-toolchain.sh builds (BRIN_MINGW_DEPS).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(BRIN_MINGW_HOST x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${BRIN_MINGW_HOST}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${BRIN_MINGW_HOST}-g++-posix)
+set(CMAKE_RC_COMPILER ${BRIN_MINGW_HOST}-windres)
+
+if(NOT BRIN_MINGW_DEPS)
+  set(BRIN_MINGW_DEPS ${CMAKE_CURRENT_LIST_DIR}/../build/mingw-deps)
+endif()
+get_filename_component(BRIN_MINGW_DEPS ${BRIN_MINGW_DEPS} ABSOLUTE)
+set(CMAKE_FIND_ROOT_PATH /usr/${BRIN_MINGW_HOST} ${BRIN_MINGW_DEPS})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(OPENSSL_ROOT_DIR ${BRIN_MINGW_DEPS})
+set(OPENSSL_USE_STATIC_LIBS TRUE)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+
+# ctest and test discovery run the .exe files under Wine, in the build's own prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine.sh)

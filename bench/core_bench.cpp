@@ -15,7 +15,7 @@
 
 #include "AccountSnapshot.h"
 #include "BrinCore.h"
-#include "TestPeer.h"
+#include "ScriptedPeer.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ const char kPassword[] = "pw";
 // An engine talking to a loopback test server, on a clock that never moves.
 struct Rig {
     FakeClock clock;
-    TestPeer peer{kPassword};
+    ScriptedPeer peer{kPassword};
     BrinCore engine{&clock};
     Bytes keyReply;
 

@@ -13,7 +13,7 @@
 #include "Brin2Dlg.h"
 #include "Clock.h"
 #include "MessageBox.h"
-#include "TestPeer.h"
+#include "AnsweringPeer.h"
 
 class QMenu;
 
@@ -74,6 +74,6 @@ public:
     void Poll();   // one POLL and its reply carried into the window
 
     FakeClock clock;
-    TestPeer peer;
+    AnsweringPeer peer;
     std::unique_ptr<Brin2Dlg> dlg;
 };

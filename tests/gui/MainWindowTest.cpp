@@ -103,7 +103,7 @@ private slots:
     }
 
     void autoConnectStartsEvenWithEmptyFields() {
-        TestPeer peer("", "");
+        AnsweringPeer peer("", "");
         IniValues values;
         values.port = peer.Port();
         values.login.clear();

@@ -8,7 +8,7 @@
 #include "BrinCore.h"
 #include "DhVectors.h"
 #include "Hex.h"
-#include "TestPeer.h"
+#include "ScriptedPeer.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ Bytes LoginField(const char* login) {
 // One engine, its server and its clock.
 struct Session {
     FakeClock clock;
-    TestPeer peer{kPassword};
+    ScriptedPeer peer{kPassword};
     BrinCore engine{&clock};
     Bytes hello;
 
@@ -255,7 +255,7 @@ TEST(BrinCore, FollowsTheStateTable) {
                 s.Deliver(s.peer.KeyReply(kLogin));
                 break;
             case Arrives::ForeignKeyReply: {
-                TestPeer foreign("another");
+                ScriptedPeer foreign("another");
                 foreign.TakeHello(s.hello);
                 s.Deliver(foreign.KeyReply(kLogin));
                 break;
@@ -408,7 +408,7 @@ TEST(BrinCore, ConnectWhileEstablishedMovesTheSessionToTheNewEndpoint) {
     s.Deliver(s.peer.PollReply({}));
     ASSERT_EQ(s.engine.Step(), NoEvent);
 
-    TestPeer other(kPassword);
+    ScriptedPeer other(kPassword);
     std::memcpy(other.sessionKey, s.peer.sessionKey, 8);
     s.engine.port = other.Port();
     s.engine.Connect();

@@ -9,7 +9,7 @@
 
 #include "ClientSession.h"
 #include "DisplayFormat.h"
-#include "TestPeer.h"
+#include "ScriptedPeer.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ struct Loop {
     }
 
     FakeClock clock;
-    TestPeer peer{kPassword};
+    ScriptedPeer peer{kPassword};
     ClientSession session;
     SessionSettings settings;
     wire::PayloadBuilder payload;

@@ -9,7 +9,7 @@
 
 #include "BrinCore.h"
 #include "ProcessExit.h"
-#include "TestPeer.h"
+#include "ScriptedPeer.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ int DescriptorOf(const UdpSocket& socket) {
 
 TEST(ProcessExit, AFailingReadinessCheckExitsWithCode1) {
     FakeClock clock;
-    TestPeer peer("pw");
+    ScriptedPeer peer("pw");
     BrinCore engine(&clock);
     std::strcpy(engine.serverAddress, "127.0.0.1");
     engine.port = peer.Port();

@@ -1,5 +1,5 @@
-// A test access server on 127.0.0.1 built from the engine's own parts: key pair, packet helpers,
-// ciphers.
+// A loopback access server that a test drives datagram by datagram, built from the engine's own
+// parts: key pair, packet helpers, ciphers.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +11,9 @@
 
 using Bytes = std::vector<uint8_t>;
 
-class TestPeer {
+class ScriptedPeer {
 public:
-    explicit TestPeer(const char* password);
+    explicit ScriptedPeer(const char* password);
 
     uint16_t Port() const { return PortFromNetwork(local_.port); }
 

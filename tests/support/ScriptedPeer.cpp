@@ -1,10 +1,10 @@
 // The test access server.
-#include "TestPeer.h"
+#include "ScriptedPeer.h"
 
 #include <algorithm>
 #include <cstring>
 
-TestPeer::TestPeer(const char* password) {
+ScriptedPeer::ScriptedPeer(const char* password) {
     MakePasswordKey(password, passwordKey);
     Endpoint any;
     any.address = ParseIPv4("127.0.0.1");
@@ -12,7 +12,7 @@ TestPeer::TestPeer(const char* password) {
     local_ = socket_.LocalEndpoint();
 }
 
-Bytes TestPeer::Receive(int timeoutMs) {
+Bytes ScriptedPeer::Receive(int timeoutMs) {
     if (socket_.WaitReadable(timeoutMs) != 1) return {};
     Bytes buf(wire::kMaxDatagram);
     const int n = socket_.Receive(buf.data(), buf.size(), &client_);
@@ -20,15 +20,15 @@ Bytes TestPeer::Receive(int timeoutMs) {
     return buf;
 }
 
-bool TestPeer::Quiet(int ms) {
+bool ScriptedPeer::Quiet(int ms) {
     return socket_.WaitReadable(ms) == 0;
 }
 
-void TestPeer::Send(const Bytes& datagram) {
+void ScriptedPeer::Send(const Bytes& datagram) {
     socket_.SendTo(datagram.data(), datagram.size(), client_);
 }
 
-void TestPeer::TakeHello(const Bytes& hello) {
+void ScriptedPeer::TakeHello(const Bytes& hello) {
     if (hello.size() < wire::kHelloSize) return;
     std::memcpy(clientPublic, hello.data() + wire::kHelloPublicOffset, kDhSize);
     DesEcbBlocks(clientPublic, kDhSize / 8, passwordKey, 0);
@@ -37,7 +37,7 @@ void TestPeer::TakeHello(const Bytes& hello) {
     FoldSessionKey(secret, sessionKey);
 }
 
-Bytes TestPeer::KeyReply(const char* login) const {
+Bytes ScriptedPeer::KeyReply(const char* login) const {
     Bytes p(wire::kKeyReplySize, 0);
     p[0] = wire::kKeyReply;
     pair.WritePublic(p.data() + wire::kKeyReplyPublicOffset);
@@ -47,7 +47,7 @@ Bytes TestPeer::KeyReply(const char* login) const {
     return p;
 }
 
-Bytes TestPeer::PollReply(const Bytes& payload) const {
+Bytes ScriptedPeer::PollReply(const Bytes& payload) const {
     Bytes p(wire::kPollReplyHeaderSize + payload.size(), 0);
     p[0] = wire::kPollReply;
     std::copy(payload.begin(), payload.end(), p.begin() + wire::kPollReplyHeaderSize);
@@ -56,7 +56,7 @@ Bytes TestPeer::PollReply(const Bytes& payload) const {
     return p;
 }
 
-Bytes TestPeer::Open(const Bytes& packet, size_t offset, size_t size) const {
+Bytes ScriptedPeer::Open(const Bytes& packet, size_t offset, size_t size) const {
     if (packet.size() < offset + size) return {};
     Bytes body(packet.begin() + offset, packet.begin() + offset + size);
     TripleDesEcbBlocks(body.data(), static_cast<int>(size / 8), passwordKey, sessionKey, 0);

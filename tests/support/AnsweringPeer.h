@@ -1,4 +1,4 @@
-// A loopback access server for the window tests: answers HELLO and POLL for one account, counts
+// A loopback access server that answers HELLO and POLL for one account by itself and counts
 // what arrives.
 #pragma once
 
@@ -9,9 +9,9 @@
 #include "UdpSocket.h"
 #include "Wire.h"
 
-class TestPeer {
+class AnsweringPeer {
 public:
-    TestPeer(const char* login, const char* password);  // bound to 127.0.0.1, a free port
+    AnsweringPeer(const char* login, const char* password);  // bound to 127.0.0.1, a free port
 
     int Port() const;
 

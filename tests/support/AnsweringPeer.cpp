@@ -1,23 +1,23 @@
 // The test peer's side of the handshake and the polls, built from the same packet and cipher
 // helpers as the engine.
-#include "TestPeer.h"
+#include "AnsweringPeer.h"
 
 #include <cstring>
 
-TestPeer::TestPeer(const char* login, const char* password) : echoLogin(login), login_(login) {
+AnsweringPeer::AnsweringPeer(const char* login, const char* password) : echoLogin(login), login_(login) {
     MakePasswordKey(password, passwordKey_);
     Endpoint local;
     local.address = ParseIPv4("127.0.0.1");
     socket_.Bind(local);
 }
 
-int TestPeer::Port() const {
+int AnsweringPeer::Port() const {
     const uint16_t port = socket_.LocalEndpoint().port;  // network byte order: high byte first
     const auto* bytes = reinterpret_cast<const uint8_t*>(&port);
     return bytes[0] << 8 | bytes[1];
 }
 
-void TestPeer::Pump(int waitMs) {
+void AnsweringPeer::Pump(int waitMs) {
     uint8_t buffer[wire::kMaxDatagram];
     int wait = waitMs;
     while (socket_.WaitReadable(wait) == 1) {
@@ -27,7 +27,7 @@ void TestPeer::Pump(int waitMs) {
     }
 }
 
-void TestPeer::Answer(const uint8_t* data, int length) {
+void AnsweringPeer::Answer(const uint8_t* data, int length) {
     switch (data[0]) {
         case wire::kHello: {
             ++hellos;

@@ -218,7 +218,7 @@ void BrinConfigTest::spinnerReloadsEveryControl() {
     dlg.savePasswordBox->click();
     dlg.keepConnBox->click();
     dlg.ipEdit->selectAll();
-    QTest::keyClicks(dlg.ipEdit, "127.0.0.9");
+    QTest::keyClicks(dlg.ipEdit, QStringLiteral("127.0.0.9"));
     ClickArrow(dlg.spinner, true);
 
     // ...return to the bound values, which the click did not take.
@@ -257,10 +257,10 @@ void BrinConfigTest::leavingWithoutOkTakesNothingMore() {
 
     int result = RunDialog(dlg, [&] {
         // An address typed, a box toggled, then a new port: each change of the port takes all.
-        QTest::keyClicks(dlg.ipEdit, "192.0.2.7");
+        QTest::keyClicks(dlg.ipEdit, QStringLiteral("192.0.2.7"));
         dlg.keepConnBox->click();
         dlg.portEdit->selectAll();
-        QTest::keyClicks(dlg.portEdit, "6000");
+        QTest::keyClicks(dlg.portEdit, QStringLiteral("6000"));
         dlg.autoConnectBox->click();  // after the last port change: never taken
         if (how == 0) dlg.cancelButton->click();
         if (how == 1) QTest::keyClick(&dlg, Qt::Key_Escape);

@@ -53,8 +53,8 @@ private slots:
         IniValues values;
         values.savePassword = false;
         Session s(values);
-        s.dlg->loginEdit->setText("alice");
-        s.dlg->passwordEdit->setText("secret");
+        s.dlg->loginEdit->setText(QStringLiteral("alice"));
+        s.dlg->passwordEdit->setText(QStringLiteral("secret"));
         s.dlg->Button(kIdConnect)->click();
         QCOMPARE(StoredPassword(), std::string());  // the scrambled empty password
         QCOMPARE(StoredValue("Login"), std::string("alice"));
@@ -67,7 +67,7 @@ private slots:
     void connectRepeatedDuringLogin() {
         Session s;
         for (const char* login : {"alice", "bob", "carol"}) {
-            s.dlg->loginEdit->setText(login);
+            s.dlg->loginEdit->setText(QString::fromUtf8(login));
             s.dlg->OnConnect();
             QCOMPARE(StoredValue("Login"), std::string(login));  // rewritten each time
         }
@@ -323,10 +323,11 @@ private slots:
         Session s;
         QSignalSpy finished(s.dlg.get(), &QDialog::finished);
         s.dlg->activateWindow();
-        if (event == "close") s.dlg->close();
-        if (event == "escape") QTest::keyClick(s.dlg.get(), Qt::Key_Escape);
-        if (event == "enter") QTest::keyClick(s.dlg->Button(kIdSettings), Qt::Key_Return);
-        if (event == "minimise") s.dlg->showMinimized();
+        if (event == QLatin1String("close")) s.dlg->close();
+        if (event == QLatin1String("escape")) QTest::keyClick(s.dlg.get(), Qt::Key_Escape);
+        if (event == QLatin1String("enter"))
+            QTest::keyClick(s.dlg->Button(kIdSettings), Qt::Key_Return);
+        if (event == QLatin1String("minimise")) s.dlg->showMinimized();
         QCoreApplication::processEvents();
         QCOMPARE(finished.count(), 0);
         QCOMPARE(s.dlg->isHidden(), hidden);
@@ -338,7 +339,7 @@ private slots:
 
     void settingsOkWritesAllKeys() {
         Session s;
-        s.dlg->passwordEdit->setText("newpass");
+        s.dlg->passwordEdit->setText(QStringLiteral("newpass"));
         QTimer::singleShot(0, [&] {
             s.dlg->config.keepConnBox->setChecked(true);
             s.dlg->config.savePasswordBox->setChecked(false);
@@ -360,7 +361,7 @@ private slots:
         QTimer::singleShot(0, [&] {
             s.dlg->config.autoConnectBox->setChecked(true);
             s.dlg->config.portEdit->selectAll();
-            QTest::keyClicks(s.dlg->config.portEdit, "6001");
+            QTest::keyClicks(s.dlg->config.portEdit, QStringLiteral("6001"));
             s.dlg->config.cancelButton->click();
         });
         s.dlg->OnSettings();
@@ -387,9 +388,9 @@ private slots:
     void statisticsPageOpensBuildUrl() {
         Session s;
         UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("https", &catcher, "Open");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
         s.dlg->Button(kIdStatistics)->click();
-        QDesktopServices::unsetUrlHandler("https");
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         QCOMPARE(catcher.urls, QList<QUrl>({QUrl(QStringLiteral(BRIN_STATISTICS_URL))}));
         QCOMPARE(catcher.urls[0].scheme(), QStringLiteral("https"));
         QCOMPARE(catcher.urls[0].path(), QStringLiteral("/"));

@@ -22,7 +22,7 @@ const QString kRejected = QString::fromUtf8("Неверный логин или 
 QStringList Rows(QTreeWidget* list) {
     QStringList rows;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
-        rows << list->topLevelItem(i)->text(0) + "|" + list->topLevelItem(i)->text(1);
+        rows << list->topLevelItem(i)->text(0) + u'|' + list->topLevelItem(i)->text(1);
     return rows;
 }
 
@@ -91,8 +91,11 @@ private slots:
         QStringList focusable;
         for (const QString& name : tabOrder)
             if (dlg.findChild<QWidget*>(name)->focusPolicy() & Qt::TabFocus) focusable << name;
-        QCOMPARE(focusable, QStringList({"1000", "1001", "1003", "1004", "1011", "1015", "1017",
-                                         "1024", "1025"}));
+        QCOMPARE(
+            focusable,
+            QStringList({QStringLiteral("1000"), QStringLiteral("1001"), QStringLiteral("1003"),
+                         QStringLiteral("1004"), QStringLiteral("1011"), QStringLiteral("1015"),
+                         QStringLiteral("1017"), QStringLiteral("1024"), QStringLiteral("1025")}));
         QVERIFY(dlg.refreshTimer.isActive());
         QCOMPARE(dlg.refreshTimer.interval(), 1000);
         QVERIFY(dlg.pager != nullptr);
@@ -176,8 +179,9 @@ private slots:
         s.Tick();
         QCOMPARE(core.countersChanged, uint8_t(0));
         QCOMPARE(Rows(s.dlg->counterList),
-                 QStringList({"traffic 7|1.50", "traffic 5|0.00", "traffic -2147483648|-1.00",
-                              "ABCDEFGHIJKLMNOP|5120.00"}));
+                 QStringList({QStringLiteral("traffic 7|1.50"), QStringLiteral("traffic 5|0.00"),
+                              QStringLiteral("traffic -2147483648|-1.00"),
+                              QStringLiteral("ABCDEFGHIJKLMNOP|5120.00")}));
         QCOMPARE(s.dlg->remainingLabel->text(), QStringLiteral("5120.00 (M)"));
         QVERIFY(Fits(s.dlg->remainingLabel));
 
@@ -218,7 +222,7 @@ private slots:
         s.dlg->OnConnect();
         s.peer.Pump();
         s.dlg->core.countersChanged = 1;  // left for a later tick
-        s.dlg->loginEdit->setText("typed");
+        s.dlg->loginEdit->setText(QStringLiteral("typed"));
         s.clock.Advance(4);
         s.Tick();
         QCOMPARE(s.dlg->statusLabel->text(), kNoAnswer);
@@ -318,7 +322,7 @@ private slots:
         QCOMPARE(box.caption, QStringLiteral("Internet access: Message"));
         QCOMPARE(box.icon, BoxIcon::None);
         QVERIFY(!box.hasOwner);
-        QCOMPARE(box.text, time + "\nLine one\nLine two\n");
+        QCOMPARE(box.text, time + QStringLiteral("\nLine one\nLine two\n"));
         QCOMPARE(ReadFile("history.ini"), time.toStdString() + "\r\nLine one\r\nLine two\r\n\r\n");
         QCOMPARE(s.dlg->core.messagePending, uint8_t(0));
     }
@@ -353,7 +357,7 @@ private slots:
         QVERIFY(openedAtEnd);  // nothing selected, the newest entries in view
         QCOMPARE(s.dlg->pager->isOpen, 0);
         QVERIFY(RecordedBoxes().empty());
-        QVERIFY(shown.endsWith("fresh news\n\n"));
+        QVERIFY(shown.endsWith(QStringLiteral("fresh news\n\n")));
         QVERIFY(scrolledToEnd);
         QVERIFY(ReadFile("history.ini").find("fresh news\r\n\r\n") != std::string::npos);
     }

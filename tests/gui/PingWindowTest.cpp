@@ -20,7 +20,9 @@ private slots:
 
 private:
     static void WriteScript(const QByteArray& text);
-    QPlainTextEdit* Output() const { return owner_->findChild<QPlainTextEdit*>(QStringLiteral("pingOutput")); }
+    QPlainTextEdit* Output() const {
+        return owner_->findChild<QPlainTextEdit*>(QStringLiteral("pingOutput"));
+    }
 
     QTemporaryDir* dir_ = nullptr;
     QString oldDir_;
@@ -54,13 +56,18 @@ void PingWindowTest::finishedRun_data() {
     QTest::addColumn<QStringList>("shown");
 
     QTest::newRow("output and exit code")
-        << QByteArray("echo reply from 127.0.0.1\necho to stderr >&2\nprintf 'no newline'\nexit 3\n")
-        << QStringList{"reply from 127.0.0.1\n", "to stderr\n", "no newline\n",
-                       "Завершено, код выхода 3."};
+        << QByteArray(
+               "echo reply from 127.0.0.1\necho to stderr >&2\nprintf 'no newline'\nexit 3\n")
+        << QStringList{QString::fromUtf8("reply from 127.0.0.1\n"),
+                       QString::fromUtf8("to stderr\n"), QString::fromUtf8("no newline\n"),
+                       QString::fromUtf8("Завершено, код выхода 3.")};
     QTest::newRow("runs in the current directory")
-        << QByteArray("pwd\n") << QStringList{"$DIR", "код выхода 0."};
+        << QByteArray("pwd\n")
+        << QStringList{QString::fromUtf8("$DIR"), QString::fromUtf8("код выхода 0.")};
     QTest::newRow("missing script")
-        << QByteArray() << QStringList{"Файл ping.sh не найден в текущей папке.", "ping.sh"};
+        << QByteArray()
+        << QStringList{QString::fromUtf8("Файл ping.sh не найден в текущей папке."),
+                       QString::fromUtf8("ping.sh")};
 }
 
 void PingWindowTest::finishedRun() {
@@ -76,7 +83,8 @@ void PingWindowTest::finishedRun() {
     shown.replaceInStrings(QStringLiteral("$DIR"), QDir::current().canonicalPath());
     const QString last = shown.last();
     QTRY_VERIFY_WITH_TIMEOUT(output->toPlainText().contains(last), 10000);
-    for (const QString& part : shown) QVERIFY2(output->toPlainText().contains(part), qPrintable(output->toPlainText()));
+    for (const QString& part : shown)
+        QVERIFY2(output->toPlainText().contains(part), qPrintable(output->toPlainText()));
 }
 
 void PingWindowTest::liveOutputUntilClosed() {
@@ -85,8 +93,9 @@ void PingWindowTest::liveOutputUntilClosed() {
     QPlainTextEdit* output = Output();
     QVERIFY(output != nullptr);
     // Shown while the script still runs, not only at its end.
-    QTRY_VERIFY_WITH_TIMEOUT(output->toPlainText().contains("first line"), 10000);
-    QVERIFY(!output->toPlainText().contains("код выхода"));
+    QTRY_VERIFY_WITH_TIMEOUT(output->toPlainText().contains(QString::fromUtf8("first line")),
+                             10000);
+    QVERIFY(!output->toPlainText().contains(QString::fromUtf8("код выхода")));
 
     // Closing the window ends the script at once; a new run starts afresh in the same window.
     QElapsedTimer timer;
@@ -96,9 +105,10 @@ void PingWindowTest::liveOutputUntilClosed() {
     WriteScript("echo second run\n");
     RunConnectivityCheck(owner_);
     QCOMPARE(Output(), output);
-    QTRY_VERIFY_WITH_TIMEOUT(output->toPlainText().contains("код выхода 0."), 10000);
-    QVERIFY(output->toPlainText().contains("second run"));
-    QVERIFY(!output->toPlainText().contains("first line"));
+    QTRY_VERIFY_WITH_TIMEOUT(output->toPlainText().contains(QString::fromUtf8("код выхода 0.")),
+                             10000);
+    QVERIFY(output->toPlainText().contains(QString::fromUtf8("second run")));
+    QVERIFY(!output->toPlainText().contains(QString::fromUtf8("first line")));
 }
 
 QTEST_MAIN(PingWindowTest)

@@ -18,6 +18,15 @@ const char16_t kHigh[128] = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
 
+int EncodeOne(char32_t c) {
+    if (c < 0x80) return static_cast<int>(c);
+    for (int i = 0; i < 128; ++i)
+        if (kHigh[i] != 0 && kHigh[i] == c) return 0x80 + i;
+    return -1;
+}
+
+}  // namespace
+
 void AppendUtf8(std::string* out, char32_t c) {
     if (c < 0x80) {
         out->push_back(static_cast<char>(c));
@@ -30,15 +39,6 @@ void AppendUtf8(std::string* out, char32_t c) {
         out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
-
-int EncodeOne(char32_t c) {
-    if (c < 0x80) return static_cast<int>(c);
-    for (int i = 0; i < 128; ++i)
-        if (kHigh[i] != 0 && kHigh[i] == c) return 0x80 + i;
-    return -1;
-}
-
-}  // namespace
 
 std::string Cp1251ToUtf8(const std::string& bytes) {
     std::string out;

@@ -3,6 +3,8 @@
 
 #include <sstream>
 
+#include "Cp1251.h"
+
 namespace {
 
 class JsonParser {
@@ -39,18 +41,6 @@ private:
         out->type = type;
         out->text = w;
         return true;
-    }
-    static void AppendUtf8(std::string* out, unsigned c) {
-        if (c < 0x80) {
-            out->push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
     }
     bool StringValue(std::string* out) {
         ++pos_;  // the opening quote

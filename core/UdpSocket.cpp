@@ -1,10 +1,15 @@
-// What the POSIX and the Winsock sockets share: addresses, ports and their text.
-// Both layers declare these calls alike; only the headers differ.
+// What the POSIX and the Winsock sockets share: addresses, ports and their text,
+// binding and the bound address. Both layers declare these calls alike; only the
+// headers and the type of a socket differ, and both mark "no socket" with -1.
 #ifdef _WIN32
 #include <winsock2.h>
+#include <ws2tcpip.h>
+using NativeSocket = SOCKET;
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+using NativeSocket = int;
 #endif
 
 #include <cstdio>
@@ -44,4 +49,25 @@ Endpoint FromSockaddr(const sockaddr_in& address) {
     e.address = address.sin_addr.s_addr;
     e.port = address.sin_port;
     return e;
+}
+
+bool UdpSocket::IsOpen() const {
+    return handle_ != -1;
+}
+
+bool UdpSocket::Bind(const Endpoint& local) {
+    if (!IsOpen()) return false;
+    sockaddr_in sa = ToSockaddr(local);
+    return ::bind(static_cast<NativeSocket>(handle_), reinterpret_cast<const sockaddr*>(&sa),
+                  sizeof sa) == 0;
+}
+
+Endpoint UdpSocket::LocalEndpoint() const {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    socklen_t len = sizeof sa;
+    if (!IsOpen() || ::getsockname(static_cast<NativeSocket>(handle_),
+                                   reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return Endpoint{};
+    return FromSockaddr(sa);
 }

@@ -54,30 +54,11 @@ UdpSocket::UdpSocket() : handle_(-1) {
 }
 
 UdpSocket::~UdpSocket() {
-    if (handle_ >= 0) ::close(Fd(handle_));
-}
-
-bool UdpSocket::IsOpen() const {
-    return handle_ >= 0;
-}
-
-bool UdpSocket::Bind(const Endpoint& local) {
-    if (handle_ < 0) return false;
-    sockaddr_in sa = ToSockaddr(local);
-    return ::bind(Fd(handle_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
-}
-
-Endpoint UdpSocket::LocalEndpoint() const {
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    socklen_t len = sizeof sa;
-    if (handle_ < 0 || ::getsockname(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
-        return Endpoint{};
-    return FromSockaddr(sa);
+    if (IsOpen()) ::close(Fd(handle_));
 }
 
 int UdpSocket::SendTo(const void* data, size_t length, const Endpoint& to) {
-    if (handle_ < 0) return -1;
+    if (!IsOpen()) return -1;
     sockaddr_in sa = ToSockaddr(to);
     ssize_t r =
         ::sendto(Fd(handle_), data, length, 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
@@ -93,7 +74,7 @@ int UdpSocket::WaitReadable(int timeoutMs) {
 }
 
 int UdpSocket::Receive(void* buffer, size_t capacity, Endpoint* from) {
-    if (handle_ < 0) return -1;
+    if (!IsOpen()) return -1;
     sockaddr_in sa;
     std::memset(&sa, 0, sizeof sa);
     socklen_t len = sizeof sa;

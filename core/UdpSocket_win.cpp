@@ -60,31 +60,11 @@ UdpSocket::UdpSocket() : handle_(-1) {
 }
 
 UdpSocket::~UdpSocket() {
-    if (handle_ != -1) ::closesocket(Sock(handle_));
-}
-
-bool UdpSocket::IsOpen() const {
-    return handle_ != -1;
-}
-
-bool UdpSocket::Bind(const Endpoint& local) {
-    if (handle_ == -1) return false;
-    sockaddr_in sa = ToSockaddr(local);
-    return ::bind(Sock(handle_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
-}
-
-Endpoint UdpSocket::LocalEndpoint() const {
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    int len = sizeof sa;
-    if (handle_ == -1 ||
-        ::getsockname(Sock(handle_), reinterpret_cast<sockaddr*>(&sa), &len) == SOCKET_ERROR)
-        return Endpoint{};
-    return FromSockaddr(sa);
+    if (IsOpen()) ::closesocket(Sock(handle_));
 }
 
 int UdpSocket::SendTo(const void* data, size_t length, const Endpoint& to) {
-    if (handle_ == -1) return -1;
+    if (!IsOpen()) return -1;
     sockaddr_in sa = ToSockaddr(to);
     int r = ::sendto(Sock(handle_), static_cast<const char*>(data), static_cast<int>(length), 0,
                      reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
@@ -100,7 +80,7 @@ int UdpSocket::WaitReadable(int timeoutMs) {
 }
 
 int UdpSocket::Receive(void* buffer, size_t capacity, Endpoint* from) {
-    if (handle_ == -1) return -1;
+    if (!IsOpen()) return -1;
     sockaddr_in sa;
     std::memset(&sa, 0, sizeof sa);
     int len = sizeof sa;

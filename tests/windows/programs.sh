@@ -67,6 +67,7 @@ write_accounts() {
 
 start_server() {  # PROGRAM...: serves accounts.ini on a free loopback port; sets $port, $target
   write_accounts
+  : > server.log
   "$@" --listen 127.0.0.1:0 --accounts accounts.ini 2> server.log &
   server_pid=$!
   port=
@@ -90,12 +91,17 @@ stop_server() {  # [SUMMARY]: stops it as an operator does (Ctrl+C in a console)
   [ $# -eq 0 ] || expect_line server.log "stopped: $1"
 }
 
-wait_for_log() {  # TEXT: the server logs a datagram's outcome after its batch, so wait for it
+wait_for_log() {  # TEXT...: a line with each TEXT; the server logs a datagram's outcome after its batch
+  local line
   for _ in $(seq 100); do
-    grep -qF -- "$1" server.log && return 0
+    while IFS= read -r line; do
+      local word missing=0
+      for word in "$@"; do [[ $line == *"$word"* ]] || missing=1; done
+      [ "$missing" -eq 0 ] && return 0
+    done < server.log
     sleep 0.1
   done
-  fail "the server did not log [$1]: $(cat server.log)"
+  fail "the server did not log a line with [$*]: $(cat server.log)"
 }
 
 run_in() {  # DIR INPUT PROGRAM...: DIR/out, DIR/err; the exit code in $status
@@ -147,7 +153,7 @@ case_cli_wrong_password() {
   run_in exe $'пароль2\n' "$wine" "$cli_exe" "${target[@]}" --once --json --password-stdin
   expect_eq "$status" 3 "brin-cli.exe exit code for a wrong password"
   expect_eq "$(normalized exe/out)" '{"event":"rejected"}' "events"
-  wait_for_log "login echo refused by 127.0.0.1:"
+  wait_for_log "127.0.0.1:" "'$login'" refused
   stop_server
 }
 
@@ -249,7 +255,7 @@ case_server_answers_cli() {
   run_in wrong $'пароль2\n' "$cli" "${target[@]}" --once --json --password-stdin
   expect_eq "$status" 3 "brin-cli exit code for a wrong password"
   wait_for_log "confirmed login '$login' from 127.0.0.1:"
-  wait_for_log "login echo refused by 127.0.0.1:"
+  wait_for_log "127.0.0.1:" "'$login'" refused
   stop_server "0 session(s) open, 2 handshake(s), 1 poll reply(ies)"
 }
 

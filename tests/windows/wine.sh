@@ -1,21 +1,48 @@
 #!/usr/bin/env bash
 # Runs a Windows console program under Wine: no display, no Wine diagnostics, and
-# a prefix of the build's own (WINEPREFIX, default build/mingw/wine) made on first use.
+# a prefix of the build's own (BRIN_WINEPREFIX, default build/mingw/wine) made on
+# first use.
+#   wine.sh PROGRAM ARGS...
+#   wine.sh --keep-server | --stop-server   one Wine server, and so one set of its
+#                                           services, for a whole test run
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-export WINEPREFIX=${WINEPREFIX:-$here/../../build/mingw/wine}
+export WINEPREFIX=${BRIN_WINEPREFIX:-$here/../../build/mingw/wine}
 export WINEDEBUG=-all
 unset DISPLAY WAYLAND_DISPLAY
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  # One start-up at a time: parallel tests must not both build the prefix.
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+
+# On a busy machine wineboot may give up on starting a service and leave a prefix
+# whose device services never run; there no volume can tell its serial. Such a
+# prefix is made again.
+make_prefix() {
+  for _ in 1 2 3; do
+    mkdir -p "$WINEPREFIX"
+    "$wine" wineboot --init >/dev/null 2>&1 || true
+    "$wineserver" -w
+    if (cd "$WINEPREFIX/drive_c" && "$wine" cmd /c vol 2>/dev/null | grep -q 'Serial Number is'); then
+      "$wineserver" -w
+      touch "$WINEPREFIX/.brin-prefix-ready"
+      return 0
+    fi
+    "$wineserver" -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  done
+  echo "wine.sh: could not make a working Wine prefix in $WINEPREFIX" >&2
+  return 1
+}
+
+if [ ! -f "$WINEPREFIX/.brin-prefix-ready" ]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  # One start-up at a time: parallel tests must not both make the prefix.
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      "$wine" wineboot --init >/dev/null 2>&1 || true
-      "$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w
-    fi
+    [ -f "$WINEPREFIX/.brin-prefix-ready" ] || make_prefix
   ) 9>"$WINEPREFIX.lock"
 fi
+case ${1:-} in
+  --keep-server) exec "$wineserver" -p ;;
+  --stop-server) exec "$wineserver" -k ;;
+esac
 exec "$wine" "$@"

@@ -11,11 +11,13 @@
 #include "Clock.h"
 #include "Cp1251.h"
 #include "DisplayFormat.h"
+#include "InstanceLock.h"
 #include "MessageHistory.h"
 #include "OptionTable.h"
 #include "SettingsStore.h"
 #include "TickSource.h"
 #include "VolumeSerial.h"
+#include "WorkDir.h"
 
 #ifndef BRIN_VERSION
 #define BRIN_VERSION "0"
@@ -111,6 +113,19 @@ const OptionSpec<CliOptions> kOptions[] = {
     {"--json", nullptr, "JSON Lines on standard output, one object per event",
      [](CliOptions& o, const std::string&) -> std::string {
          o.json = true;
+         return "";
+     }},
+    {"--dir", "DIR", "work in DIR (made owner-only when missing) instead of the current directory",
+     [](CliOptions& o, const std::string& v) -> std::string {
+         if (v.empty()) return "--dir wants a directory";
+         o.dir = v;
+         return "";
+     }},
+    {"--user-dir", nullptr,
+     "work in the per-user directory the window uses ($XDG_CONFIG_HOME/brin2)",
+     [](CliOptions& o, const std::string&) -> std::string {
+         o.dir = UserConfigDir();
+         if (o.dir.empty()) return "--user-dir: neither XDG_CONFIG_HOME nor HOME is set";
          return "";
      }},
     {"--volume-serial", nullptr,
@@ -247,7 +262,8 @@ std::string CliApp::Usage() {
         "directory, polls every 30 s and prints balance, traffic and messages.\n\noptions:\n";
     text += OptionLines(kOptions, 22);
     text +=
-        "\nexit codes: 0 done, 2 no answer, 3 rejected, 4 lost, 64 bad usage;\n"
+        "\nexit codes: 0 done, 1 no socket or no directory, 2 no answer, 3 rejected, 4 lost,\n"
+        "5 another client uses the directory, 64 bad usage;\n"
         "SIGINT, SIGTERM, SIGHUP and a closed standard output log out when connected\n"
         "and exit 0.\n";
     return text;
@@ -270,6 +286,10 @@ int CliApp::Run(const std::vector<std::string>& args) {
         out_ << "brin-cli " BRIN_VERSION "\n" << std::flush;
         return kExitDone;
     }
+    if (!options.dir.empty() && !EnterDirectory(options.dir, &error)) {
+        err_ << "brin-cli: " << error << "\n" << std::flush;
+        return kExitFailure;
+    }
     if (options.volumeSerial) {
         char text[16];
         std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(VolumeSerialNumber()));
@@ -280,6 +300,14 @@ int CliApp::Run(const std::vector<std::string>& args) {
 }
 
 int CliApp::Session(const CliOptions& options) {
+    // One client per directory: two would write each other's brin.ini and history.ini.
+    InstanceLock lock;
+    std::string holder;
+    if (!lock.Acquire(&holder)) {
+        err_ << "brin-cli: this directory is in use by " << holder << "\n" << std::flush;
+        return kExitBusy;
+    }
+
     // The password line comes first, so that bad input leaves brin.ini untouched.
     std::string typedPassword;
     if (options.passwordStdin) {

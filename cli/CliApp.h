@@ -14,10 +14,11 @@ class TickSource;
 // Exit codes of brin-cli.
 enum CliExit : int {
     kExitDone = 0,
-    kExitSocketFailure = 1,  // the engine's own exit when no socket can be made
+    kExitFailure = 1,  // no socket can be made (the engine's own exit), or no directory entered
     kExitNoAnswer = 2,
     kExitRejected = 3,
     kExitLost = 4,
+    kExitBusy = 5,  // another client uses the directory
     kExitUsage = 64,
 };
 
@@ -35,6 +36,7 @@ struct CliOptions {
     bool keep = false;
     bool json = false;
     bool volumeSerial = false;
+    std::string dir;  // the directory to work in; empty: the current one
     bool help = false;
     bool version = false;
 };

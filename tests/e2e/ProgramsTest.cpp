@@ -1,6 +1,7 @@
 // brin-cli against brin-server, both as real programs on a free loopback port.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -274,6 +275,43 @@ TEST_F(ProgramsTest, SignalWhileConnectedLogsOutAndExitsZero) {
         ++logouts;
     EXPECT_EQ(logouts, 2u) << log;
     EXPECT_NE(log.find("stopped: 0 session(s) open"), std::string::npos) << log;
+}
+
+// --dir makes the directory owner-only and works in it; one client per directory, and a
+// lock left by a client killed outright is taken over by the next one.
+TEST_F(ProgramsTest, OneClientPerDirectoryGivenByDir) {
+    StartServer();
+    const std::string dir = dir_ + "/config/brin2";
+    ASSERT_EQ(Cli(Plus(Target(), {"--dir", dir, "--save", "--once", "--password-stdin"}),
+                  std::string(kPassword) + "\n")
+                  .exitCode,
+              0);
+    EXPECT_TRUE(FileExists(dir + "/brin.ini"));
+    EXPECT_TRUE(FileExists(dir + "/history.ini"));
+    EXPECT_FALSE(FileExists("brin.ini")) << "nothing in the directory it was started in";
+    EXPECT_FALSE(FileExists(dir + "/brin.lock")) << "removed at a clean end";
+    struct stat st = {};
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    for (int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal == SIGTERM ? "first ends cleanly" : "first killed");
+        Background first({kCli, "--dir", dir, "--json"}, "first.err", "first.out");
+        ASSERT_FALSE(first.WaitForLine("\"snapshot\"", 8000, "first.out").empty())
+            << ReadFile("first.err");
+        const ProcessResult second = Cli({"--dir", dir, "--once"});
+        EXPECT_EQ(second.exitCode, 5);
+        EXPECT_NE(second.err.find("brin-cli: this directory is in use by brin-cli, process "),
+                  std::string::npos)
+            << second.err;
+        EXPECT_TRUE(second.out.empty()) << second.out;
+        first.Stop(signal);
+        const ProcessResult third = Cli({"--dir", dir, "--once"});
+        EXPECT_EQ(third.exitCode, 0) << third.err;
+    }
+    const ProcessResult bad = Cli({"--dir", "/proc/no/such", "--once"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("brin-cli: cannot make /proc/no"), std::string::npos) << bad.err;
 }
 
 }  // namespace

@@ -1,12 +1,31 @@
-// Start-up: socket layer, the main window run to its end, and the outside requests that end it.
+// Start-up: the command line, the directory and its lock, the socket layer, the main window run
+// to its end, and the outside requests that end it.
 #include "Brin2App.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSessionManager>
 
 #include "Brin2Dlg.h"
 #include "ExitSignals.h"
 #include "MessageBox.h"
+#include "SingleInstance.h"
 #include "UdpSocket.h"
+#include "WorkDir.h"
+
+namespace {
+
+// The example connectivity check installed beside the program, for a directory without one.
+void ProvideExampleScript() {
+    if (QFile::exists(QStringLiteral("ping.sh"))) return;
+    const QString example =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/brin2/ping.sh");
+    if (QFile::copy(example, QStringLiteral("ping.sh")))
+        QFile::setPermissions(QStringLiteral("ping.sh"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+}  // namespace
 
 Brin2App::Brin2App(int& argc, char** argv) : QApplication(argc, argv) {
     // The window hides to the tray and message boxes come and go: closing the
@@ -14,13 +33,39 @@ Brin2App::Brin2App(int& argc, char** argv) : QApplication(argc, argv) {
     setQuitOnLastWindowClosed(false);
 }
 
-bool Brin2App::InitInstance() {
+int Brin2App::InitInstance(const StartOptions& options) {
+    if (!options.dir.empty()) {
+        std::string error;
+        if (!EnterDirectory(options.dir, &error)) {
+            ShowMessageBox(nullptr, QString::fromStdString(error), ProgramName(), BoxIcon::Warning);
+            return 1;
+        }
+        ProvideExampleScript();
+    }
+
+    SingleInstance instance;
+    QString holder;
+    switch (instance.Start(&holder)) {
+        case SingleInstance::HandedOver:
+            return 0;  // the running window shows itself
+        case SingleInstance::Busy:
+            ShowMessageBox(nullptr,
+                           QStringLiteral("Этой папкой уже пользуется другой клиент (%1):\n%2")
+                               .arg(holder, QDir::currentPath()),
+                           ProgramName(), BoxIcon::Warning);
+            return 1;
+        case SingleInstance::Acquired:
+            break;
+    }
+
     if (!StartSocketLayer()) {
         ShowMessageBox(nullptr, QStringLiteral("Windows sockets initialization failed."),
                        ProgramName(), BoxIcon::Warning);
-        return false;
+        return 1;
     }
     Brin2Dlg dlg;
+    dlg.startHidden = options.hidden;
+    connect(&instance, &SingleInstance::ShowRequested, &dlg, &Brin2Dlg::OnShowWindow);
     // A termination signal or the end of the desktop session takes the Exit path,
     // so the server hears the LOGOUT.
     InstallExitSignals(&dlg, [&dlg] { dlg.OnExit(); });
@@ -28,5 +73,5 @@ bool Brin2App::InitInstance() {
         if (dlg.exitRequested == 0) dlg.OnExit();
     });
     dlg.DoModal();
-    return true;
+    return 0;
 }

@@ -4,11 +4,14 @@
 
 #include <QApplication>
 
+#include "StartOptions.h"
+
 class Brin2App : public QApplication {
     Q_OBJECT
 public:
     Brin2App(int& argc, char** argv);
 
-    // Runs the whole program. False when the socket layer could not be started.
-    bool InitInstance();
+    // Runs the whole program: its command line, then the main window until the Exit
+    // path. Returns the exit code: 0, 1 when it could not start, 64 for bad usage.
+    int InitInstance(const StartOptions& options = StartOptions());
 };

@@ -34,6 +34,7 @@ constexpr int kPasswordLimit = 8;
 // The two value fields reach to just short of the counter list (the template's 31
 // units cut "2045.24 (M)" or "-2147483.648" short; nothing else lies in between).
 constexpr int kValueWidth = 62;
+constexpr int kTrayGraceMs = 8000;  // how long a hidden start waits for a notification area
 
 // Control 1006: the status lamp, red or green after the connected state the tick
 // last carried into the window, inside the control's own black frame.
@@ -82,6 +83,7 @@ void Brin2Dlg::Construct() {
     connect(&refreshTimer, &QTimer::timeout, this, &Brin2Dlg::OnTimer);
     connect(&tray, &TrayIcon::Command, this, &Brin2Dlg::OnCommand);
     connect(&tray, &TrayIcon::ShowRequested, this, &Brin2Dlg::OnShowWindow);
+    connect(&tray, &TrayIcon::AvailabilityChanged, this, &Brin2Dlg::OnTrayAvailability);
 }
 
 // Template 102, in tab order.
@@ -224,7 +226,17 @@ int Brin2Dlg::DoModal() {
     QRect box(QPoint(0, 0), frameGeometry().size());
     if (QScreen* s = screen()) box.moveCenter(s->availableGeometry().center());
     move(box.topLeft());
-    show();
+    if (startHidden) {
+        hideOnFirstConnect = 0;  // already where the first connection would put it
+        // At login the panel may come up after the program: it gets a few seconds
+        // to appear before the window shows instead.
+        if (!TrayIcon::Available())
+            QTimer::singleShot(kTrayGraceMs, this, [this] {
+                if (exitRequested == 0 && !TrayIcon::Available()) OnShowWindow();
+            });
+    } else {
+        show();
+    }
     if (exitRequested == 0) {
         QEventLoop loop;
         connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
@@ -444,6 +456,17 @@ void Brin2Dlg::OnClose() {
 void Brin2Dlg::HideToTray() {
     showMinimized();
     if (TrayIcon::Available()) hide();
+}
+
+void Brin2Dlg::OnTrayAvailability(bool available) {
+    if (exitRequested != 0) return;
+    // A notification area that came late takes the icon; one that went away (a panel
+    // restart, the end of its program) must not leave the window hidden where nobody
+    // can reach it: it comes back to the screen and the taskbar.
+    if (available)
+        tray.Icon()->show();
+    else if (!isVisible() || isMinimized())
+        OnShowWindow();
 }
 
 void Brin2Dlg::changeEvent(QEvent* event) {

@@ -90,6 +90,7 @@ public:
     int32_t hideOnFirstConnect = 1;
     int32_t exitRequested = 0;
     int32_t lastBalanceShown = 0;
+    bool startHidden = false;  // start in the tray (when there is one) instead of on the screen
 
     QTimer refreshTimer;  // timer 100
     // Qt fires no timer again while its own handler runs, so a tick that waits in a
@@ -113,5 +114,6 @@ private:
     void BuildControls();
     void OnClose();
     void HideToTray();
+    void OnTrayAvailability(bool available);
     void StopTicks();
 };

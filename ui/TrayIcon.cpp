@@ -26,6 +26,8 @@ const MenuItem kMenu132[] = {
 
 TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
     connect(&icon_, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
+    watch_.setInterval(2000);
+    connect(&watch_, &QTimer::timeout, this, &TrayIcon::CheckAvailability);
 }
 
 TrayIcon::~TrayIcon() {
@@ -47,6 +49,8 @@ void TrayIcon::Add(int iconId) {
     SetIcon(iconId);
     icon_.setToolTip(QStringLiteral("Internet access"));
     icon_.show();
+    available_ = Available();
+    watch_.start();
 }
 
 void TrayIcon::SetIcon(int iconId) {
@@ -55,7 +59,15 @@ void TrayIcon::SetIcon(int iconId) {
 }
 
 void TrayIcon::Remove() {
+    watch_.stop();
     icon_.hide();
+}
+
+void TrayIcon::CheckAvailability() {
+    const bool now = Available();
+    if (now == available_) return;
+    available_ = now;
+    emit AvailabilityChanged(now);
 }
 
 void TrayIcon::SetMenu(int menuId) {

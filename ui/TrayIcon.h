@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 // Menu and command identifiers of the two tray menus.
 enum TrayMenuId { kMenuDisconnected = 131, kMenuConnected = 132 };
@@ -45,13 +46,21 @@ public:
     // What the platform reports about the mouse over the icon.
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
 
+    // Compares the notification area's presence with the last look (every 2 s while
+    // the icon is added) and reports a change.
+    void CheckAvailability();
+
 signals:
     void Command(int id);  // a tray menu item was chosen
     void ShowRequested();  // left double click
+    // The desktop's notification area came (a panel started after the program) or went.
+    void AvailabilityChanged(bool available);
 
 private:
     QSystemTrayIcon icon_;
     QPointer<QMenu> menu_;
     int iconId_ = 0;
     int menuId_ = 0;
+    QTimer watch_;
+    bool available_ = false;
 };

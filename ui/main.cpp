@@ -1,7 +1,11 @@
 // brin2: the desktop client.
 #include "Brin2App.h"
+#include "StartOptions.h"
 
 int main(int argc, char** argv) {
+    StartOptions options;
+    const int code = ReadStartOptions(argc, argv, &options);
+    if (code >= 0) return code;
     Brin2App app(argc, argv);
-    return app.InitInstance() ? 0 : 1;
+    return app.InitInstance(options);
 }

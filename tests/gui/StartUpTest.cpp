@@ -1,0 +1,128 @@
+// What happens before the window: brin2's command line, the autostart entry, and one client
+// per directory between two window starts and between the window and brin-cli.
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "Autostart.h"
+#include "GuiTestSupport.h"
+#include "InstanceLock.h"
+#include "SingleInstance.h"
+#include "StartOptions.h"
+
+class StartUpTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { work = std::make_unique<TempWorkDir>(); }
+    void cleanup() { work.reset(); }
+
+    // A second start on the directory hands over to the running one, which is asked to show
+    // its window; once the first is gone the directory is free again.
+    void secondStartHandsOver() {
+        auto first = std::make_unique<SingleInstance>();
+        QString holder;
+        QCOMPARE(first->Start(&holder), SingleInstance::Acquired);
+        QSignalSpy shown(first.get(), &SingleInstance::ShowRequested);
+        SingleInstance second;
+        QCOMPARE(second.Start(&holder), SingleInstance::HandedOver);
+        QTRY_COMPARE(shown.count(), 1);
+        first.reset();
+        SingleInstance third;
+        QCOMPARE(third.Start(&holder), SingleInstance::Acquired);
+    }
+
+    // The window's lock and brin-cli's are one file in one form: each refuses the other.
+    void windowAndCliShareTheLock() {
+        {
+            InstanceLock cli;
+            std::string cliHolder;
+            QVERIFY(cli.Acquire(&cliHolder));
+            SingleInstance window;
+            QString holder;
+            QCOMPARE(window.Start(&holder), SingleInstance::Busy);
+            QVERIFY2(holder.contains(
+                         QStringLiteral("process %1").arg(QCoreApplication::applicationPid())),
+                     qPrintable(holder));
+        }
+        SingleInstance window;
+        QString holder;
+        QCOMPARE(window.Start(&holder), SingleInstance::Acquired);
+        InstanceLock cli;
+        std::string cliHolder;
+        QVERIFY(!cli.Acquire(&cliHolder));
+        QVERIFY2(QString::fromStdString(cliHolder).contains(QStringLiteral(", process ")),
+                 cliHolder.c_str());
+    }
+
+    // A lock file left by a window that was killed outright is taken over.
+    void staleLockIsTakenOver() {
+        QFile stale(QStringLiteral("brin.lock"));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("999999999\nbrin2\n" + QSysInfo::machineHostName().toUtf8() + "\n\n\n");
+        stale.close();
+        SingleInstance window;
+        QString holder;
+        QCOMPARE(window.Start(&holder), SingleInstance::Acquired);
+    }
+
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("none") << QStringList() << -1 << QString() << false;
+        QTest::newRow("dir and hidden, Qt's own left alone")
+            << QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                           QStringLiteral("--dir=/tmp/x"), QStringLiteral("--hidden")}
+            << -1 << QStringLiteral("/tmp/x") << true;
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << QString() << false;
+        QTest::newRow("unknown") << QStringList{QStringLiteral("--bogus")} << 64 << QString()
+                                 << false;
+        QTest::newRow("autostart maybe")
+            << QStringList{QStringLiteral("--autostart"), QStringLiteral("maybe")} << 64
+            << QString() << false;
+    }
+    void commandLine() {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, dir);
+        QFETCH(bool, hidden);
+        std::vector<QByteArray> bytes{QByteArray("brin2")};
+        for (const QString& a : args) bytes.push_back(a.toUtf8());
+        std::vector<char*> argv;
+        for (QByteArray& b : bytes) argv.push_back(b.data());
+        StartOptions options;
+        QCOMPARE(ReadStartOptions(static_cast<int>(argv.size()), argv.data(), &options), code);
+        QCOMPARE(QString::fromStdString(options.dir), dir);
+        QCOMPARE(options.hidden, hidden);
+    }
+
+    // --autostart on writes a login entry that starts the window hidden in its directory;
+    // off removes it.
+    void autostartEntry() {
+        qputenv("XDG_CONFIG_HOME", QDir::currentPath().toUtf8());
+        QString message;
+        QVERIFY(SetAutostart(true, QStringLiteral("/opt/my apps/brin2"),
+                             {QStringLiteral("--dir"), QStringLiteral("/home/u/.config/brin2"),
+                              QStringLiteral("--hidden")},
+                             &message));
+        QFile entry(QStringLiteral("autostart/brin2.desktop"));
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        entry.close();
+        QVERIFY2(text.contains(QStringLiteral(
+                     "\nExec=\"/opt/my apps/brin2\" --dir /home/u/.config/brin2 --hidden\n")),
+                 qPrintable(text));
+        QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]\nType=Application\n")));
+        QVERIFY(SetAutostart(false, QString(), {}, &message));
+        QVERIFY(!entry.exists());
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+private:
+    std::unique_ptr<TempWorkDir> work;
+};
+
+QTEST_MAIN(StartUpTest)
+#include "StartUpTest.moc"

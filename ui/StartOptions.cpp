@@ -1,0 +1,123 @@
+// brin2's option table, its usage text and the --autostart switch.
+#include "StartOptions.h"
+
+#include <QDir>
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "Autostart.h"
+#include "OptionTable.h"
+#include "WorkDir.h"
+
+#ifndef BRIN_VERSION
+#define BRIN_VERSION "0"
+#endif
+
+namespace {
+
+const OptionSpec<StartOptions> kOptions[] = {
+    {"--dir", "DIR", "work in DIR (made owner-only when missing) instead of the current directory",
+     [](StartOptions& o, const std::string& v) -> std::string {
+         if (v.empty()) return "--dir wants a directory";
+         o.dir = v;
+         return "";
+     }},
+    {"--user-dir", nullptr, "work in the per-user directory ($XDG_CONFIG_HOME/brin2)",
+     [](StartOptions& o, const std::string&) -> std::string {
+         o.dir = UserConfigDir();
+         if (o.dir.empty()) return "--user-dir: neither XDG_CONFIG_HOME nor HOME is set";
+         return "";
+     }},
+    {"--hidden", nullptr, "start hidden in the tray when the desktop has a notification area",
+     [](StartOptions& o, const std::string&) -> std::string {
+         o.hidden = true;
+         return "";
+     }},
+    {"--autostart", "on|off",
+     "start at login, hidden in the tray (on), or no longer (off); then exit",
+     [](StartOptions& o, const std::string& v) -> std::string {
+         if (v != "on" && v != "off") return "--autostart wants on or off";
+         o.autostart = v;
+         return "";
+     }},
+    {"--help", nullptr, "show this help and exit",
+     [](StartOptions& o, const std::string&) -> std::string {
+         o.help = true;
+         return "";
+     }},
+    {"--version", nullptr, "show the version and exit",
+     [](StartOptions& o, const std::string&) -> std::string {
+         o.version = true;
+         return "";
+     }},
+};
+
+// Qt's own command-line options: those that take a value, and switches.
+const char* const kQtValueOptions[] = {"-platform",      "-platformpluginpath",
+                                       "-platformtheme", "-plugin",
+                                       "-style",         "-stylesheet",
+                                       "-session",       "-display",
+                                       "-name",          "-title",
+                                       "-geometry",      "-qwindowgeometry",
+                                       "-qwindowicon",   "-qwindowtitle"};
+const char* const kQtSwitches[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
+
+template <size_t N>
+bool Among(const char* const (&names)[N], const std::string& word) {
+    for (const char* n : names)
+        if (word == n || word == std::string("-") + n) return true;
+    return false;
+}
+
+std::string Usage() {
+    return "usage: brin2 [options]\n"
+           "The Internet access client: keeps the session with the provider's access server,\n"
+           "shows the balance, the traffic and the provider's messages, and lives in the tray.\n"
+           "It keeps brin.ini, history.ini and ping.sh in the current directory, or in the\n"
+           "one --dir or --user-dir names. A second start on the same directory shows the\n"
+           "running window and exits.\n\noptions:\n" +
+           OptionLines(kOptions, 22) +
+           "\nexit codes: 0 done, 1 could not start (directory, its lock, sockets), 64 bad "
+           "usage.\n";
+}
+
+}  // namespace
+
+int ReadStartOptions(int argc, char** argv, StartOptions* options) {
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (Among(kQtValueOptions, word)) {
+            ++i;  // and its value
+            continue;
+        }
+        if (Among(kQtSwitches, word)) continue;
+        words.push_back(word);
+    }
+    std::string error;
+    if (!ParseOptions(kOptions, words, options, &error)) {
+        std::fprintf(stderr, "brin2: %s\n%s", error.c_str(), Usage().c_str());
+        return 64;
+    }
+    if (options->help) {
+        std::fputs(Usage().c_str(), stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::puts("brin2 " BRIN_VERSION);
+        return 0;
+    }
+    if (options->autostart.empty()) return -1;
+
+    std::string dir = options->dir.empty() ? UserConfigDir() : options->dir;
+    const QString absolute = QDir(QString::fromLocal8Bit(dir.c_str())).absolutePath();
+    QString message;
+    const bool done =
+        SetAutostart(options->autostart == "on", ProgramPath(),
+                     {QStringLiteral("--dir"), absolute, QStringLiteral("--hidden")}, &message);
+    std::fprintf(done ? stdout : stderr, "brin2: %s\n", message.toLocal8Bit().constData());
+    return done ? 0 : 1;
+}

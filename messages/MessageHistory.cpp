@@ -45,7 +45,11 @@ std::string MessageHistory::HistoryFromFileBytes(const std::string& bytes) {
     return text;
 }
 
-int MessageHistory::SaveHistory() { return ReplaceFileAtomically(kFileName, history, kNewFileMode); }
+int MessageHistory::SaveHistory() {
+    const int result = ReplaceFileAtomically(kFileName, history, kNewFileMode);
+    saveFailing_ = result != 0;
+    return result;
+}
 
 std::string MessageHistory::FormatMessageTime(int32_t time) {
     std::time_t t = static_cast<std::time_t>(time);
@@ -58,6 +62,12 @@ std::string MessageHistory::FormatMessageTime(int32_t time) {
 }
 
 int MessageHistory::AddMessage(int32_t time, const char* text) {
+    // A POLL_REPLY repeated on the way is taken as the reply to the next POLL and
+    // brings its message once more, with the same time: it is the same message.
+    if (added_ && time == lastTime_ && lastText_ == text) return 1;
+    added_ = true;
+    lastTime_ = time;
+    lastText_ = text;
     std::string entry = FormatMessageTime(time);
     entry += "\r\n";
     entry += text;

@@ -11,10 +11,18 @@ public:
     virtual ~MessageHistory();
 
     int LoadHistory();  // 0, or -1 when history.ini cannot be opened
-    int SaveHistory();  // 0, or -1 when it could not be written completely
+    // 0, or -1 when it could not be written completely; the file then keeps its old
+    // contents, `history` keeps every entry and SaveFailing() is true until a save works.
+    int SaveHistory();
+    bool SaveFailing() const { return saveFailing_; }
+    // Saves again when the last save failed (the program's tick and its exit call it):
+    // 0 when history.ini holds the whole history, -1 while writing still fails.
+    int RetrySave() { return saveFailing_ ? SaveHistory() : 0; }
 
     // Appends "time\r\ntext\r\n\r\n", saves, then hands the entry (without the
-    // empty line) to ShowNewEntry. Returns 0.
+    // empty line) to ShowNewEntry. Returns 0. The message just added once more, with
+    // the same time and text, is a repeated datagram: nothing is added or shown, and
+    // the result is 1.
     int AddMessage(int32_t time, const char* text);
 
     // Local time as "%S:%M:%H %d/%m/%Y"; empty when it cannot be converted.
@@ -30,4 +38,10 @@ public:
 protected:
     // The window: update the open view (isOpen) or show a message box.
     virtual void ShowNewEntry(const std::string& entry) { (void)entry; }
+
+private:
+    bool saveFailing_ = false;
+    bool added_ = false;  // a message was added in this run: the last one's time and text
+    int32_t lastTime_ = 0;
+    std::string lastText_;
 };

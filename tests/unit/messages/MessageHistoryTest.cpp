@@ -111,3 +111,60 @@ TEST(MessageHistoryTest, FailedSaveKeepsOldFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Writing that fails for a while: every entry reaches the file once writing works again, at
+// the next message or at a retry, and none twice.
+TEST(MessageHistoryTest, EntriesKeptWhileSavesFailAreWrittenOnceAfter) {
+    TempDir dir;
+    WriteBytes("history.ini", "old\r\n");
+    RecordingHistory history;
+    const std::string time = MessageHistory::FormatMessageTime(kTime);
+    InjectAtomicWriteFailure(0);
+    history.AddMessage(kTime, "first");
+    EXPECT_TRUE(history.SaveFailing());
+    EXPECT_EQ(history.RetrySave(), 0);
+    EXPECT_FALSE(history.SaveFailing());
+    EXPECT_EQ(ReadBytes("history.ini"), "old\r\n" + time + "\r\nfirst\r\n\r\n");
+    EXPECT_EQ(history.RetrySave(), 0) << "nothing waiting";
+
+    InjectAtomicWriteFailure(5);
+    history.AddMessage(kTime + 1, "second");
+    history.AddMessage(kTime + 2, "third");  // writes both
+    EXPECT_FALSE(history.SaveFailing());
+    const std::string file = ReadBytes("history.ini");
+    EXPECT_EQ(file, "old\r\n" + time + "\r\nfirst\r\n\r\n" +
+                        MessageHistory::FormatMessageTime(kTime + 1) + "\r\nsecond\r\n\r\n" +
+                        MessageHistory::FormatMessageTime(kTime + 2) + "\r\nthird\r\n\r\n");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"history.ini"});
+}
+
+// The message just added, again with the same time and text, is a repeated datagram.
+TEST(MessageHistoryTest, TheSameMessageAgainIsNotAddedTwice) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int32_t, const char*>> messages;
+        std::vector<int> results;
+    } cases[] = {
+        {"repeated", {{kTime, "a"}, {kTime, "a"}}, {0, 1}},
+        {"same text, new time", {{kTime, "a"}, {kTime + 30, "a"}}, {0, 0}},
+        {"same time, new text", {{kTime, "a"}, {kTime, "b"}}, {0, 0}},
+        {"not the last one", {{kTime, "a"}, {kTime, "b"}, {kTime, "a"}}, {0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        RecordingHistory history;
+        std::vector<int> results;
+        for (const auto& m : c.messages) results.push_back(history.AddMessage(m.first, m.second));
+        EXPECT_EQ(results, c.results);
+        size_t added = 0;
+        for (int r : results) added += r == 0;
+        EXPECT_EQ(history.shown.size(), added);
+        EXPECT_EQ(MessageHistory::HistoryFromFileBytes(ReadBytes("history.ini")), history.history);
+        EXPECT_EQ(history.history.size(), added * (MessageHistory::FormatMessageTime(kTime).size() + 7));
+    }
+}
+
+}  // namespace

@@ -1,12 +1,16 @@
 // The time line in local time, seconds first; a new history.ini readable by all.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "MessageHistory.h"
+#include "AtomicFile.h"
 #include "TempDir.h"
 
 namespace {
@@ -72,6 +76,35 @@ TEST(HistoryFileModeTest, NewFileIsReadableByAll) {
         EXPECT_EQ(st.st_mode & 07777, 0644u);
     }
     umask(previous);
+}
+
+// A file-size limit as a full disk shows it to a writer (EFBIG, SIGXFSZ ignored): the old
+// file stays whole, the entry waits in memory and is written once the limit is gone.
+TEST(HistoryFullDiskTest, OldFileStaysAndTheEntryIsWrittenLater) {
+    TempDir dir;
+    const std::string old(8192, 'o');
+    WriteBytes("history.ini", old + "\r\n");
+    MessageHistory history;
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    history.AddMessage(1236431109, "kept");
+    const bool failing = history.SaveFailing();
+    const std::string during = ReadBytes("history.ini");
+    const int retry = history.RetrySave();
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(failing);
+    EXPECT_EQ(retry, -1);
+    EXPECT_EQ(during, old + "\r\n");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"history.ini"});
+
+    EXPECT_EQ(history.RetrySave(), 0);
+    EXPECT_EQ(ReadBytes("history.ini"),
+              old + "\r\n" + MessageHistory::FormatMessageTime(1236431109) + "\r\nkept\r\n\r\n");
 }
 
 }  // namespace

@@ -178,6 +178,17 @@ void BrinCore::Disconnect() {
     connected = 0;
 }
 
+void BrinCore::Abandon() {
+    if (connected == 0) return;
+    state = Idle;
+    connected = 0;
+    lastExchange = clock_->Now();
+    // What the old session left in the socket would end the next handshake as Lost.
+    Endpoint from;
+    for (int i = 0; i < 64 && udpSocket.Readable() == 1; ++i)
+        udpSocket.Receive(receiveBuffer, sizeof receiveBuffer, &from);
+}
+
 int BrinCore::SendPacket(const uint8_t* data, int length) {
     udpSocket.SendTo(data, static_cast<size_t>(length), serverEndpoint);
     return 0;

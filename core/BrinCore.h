@@ -26,6 +26,10 @@ public:
     void Connect();
     PollResult Step();
     void Disconnect();
+    // Ends the session without a word to the server, as a loss does, and drops what it
+    // left in the socket: the machine slept and the server has long forgotten it.
+    // Nothing when no session is up.
+    void Abandon();
 
     char login[17] = {};
     char password[9] = {};
@@ -50,9 +54,9 @@ public:
     SessionState state = Idle;
     uint64_t pollReplies = 0;  // POLL_REPLYs taken in by Step over the engine's life
 
-    DhKeyPair* dhKeyPair = nullptr;           // the client pair, made once per run
-    uint8_t sharedSecret[kDhSize] = {};       // of the last KEY_REPLY
-    uint8_t serverPublic[kDhSize] = {};       // of the last KEY_REPLY, decrypted
+    DhKeyPair* dhKeyPair = nullptr;      // the client pair, made once per run
+    uint8_t sharedSecret[kDhSize] = {};  // of the last KEY_REPLY
+    uint8_t serverPublic[kDhSize] = {};  // of the last KEY_REPLY, decrypted
 
     int SendPacket(const uint8_t* data, int length);
     int ReceivePacket(uint8_t* buffer);  // >0 length, 0 nothing, <0 error

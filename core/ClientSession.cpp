@@ -6,6 +6,7 @@
 namespace {
 
 constexpr int32_t kReconnectWait = 30;  // seconds; an attempt comes once more have passed
+constexpr int64_t kSleepNoticed = 2;    // seconds asleep between two ticks that count as a sleep
 
 // `text` into an engine field of `size` bytes: copying stops at the text's end or one
 // byte short of the field and the rest is zero, so the field always ends in a zero,
@@ -20,7 +21,8 @@ void BoundedCopy(char* field, size_t size, const std::string& text) {
 ClientSession::ClientSession(Clock* clock)
     : clock_(clock != nullptr ? clock : &DefaultClock()),
       core(clock_),
-      lastReconnectTime(clock_->Now()) {}
+      lastReconnectTime(clock_->Now()),
+      sleptSeen_(clock_->SleptSeconds()) {}
 
 void ClientSession::HandOver(const SessionSettings& settings) {
     BoundedCopy(core.login, sizeof core.login, settings.login);
@@ -52,7 +54,15 @@ bool ClientSession::Exit() {
 TickEvents ClientSession::Tick(const SessionSettings& settings) {
     TickEvents events;
     if (exited_) return events;
-    events.result = core.Step();
+    const int64_t slept = clock_->SleptSeconds();
+    events.resumed = slept - sleptSeen_ >= kSleepNoticed;
+    sleptSeen_ = slept;
+    if (events.resumed && core.connected != 0) {
+        core.Abandon();
+        events.result = Lost;
+    } else {
+        events.result = core.Step();
+    }
     if (events.result == NoAnswer || events.result == Rejected) return events;
 
     events.replyApplied = core.pollReplies != repliesSeen_;

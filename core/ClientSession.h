@@ -29,6 +29,7 @@ struct TickEvents {
     int32_t messageTime = 0;
     std::string messageText;    // Windows-1251, up to its first zero byte, at most 248 bytes
     bool reconnecting = false;  // KeepConn started a new attempt in this tick
+    bool resumed = false;       // the machine slept since the last tick
 };
 
 class ClientSession {
@@ -46,7 +47,9 @@ public:
     bool Exit();
     bool Exited() const { return exited_; }
 
-    // One tick: the engine's Step and what follows it. On NoAnswer and Rejected only the
+    // One tick: the engine's Step and what follows it. After the machine slept a session
+    // that was up is lost at once (its server has given up on it), not three silent polls
+    // later. On NoAnswer and Rejected only the
     // result is reported; pending counters and messages wait for the next other tick.
     TickEvents Tick(const SessionSettings& settings);
 
@@ -61,5 +64,6 @@ public:
 private:
     int32_t connectedReported_ = 0;
     uint64_t repliesSeen_ = 0;
+    int64_t sleptSeen_;  // the clock's time slept at the last tick
     bool exited_ = false;
 };

@@ -7,12 +7,16 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual int32_t Now() const = 0;
+    // Seconds the machine has spent suspended since it started; 0 where that is not
+    // known. A rise between two ticks means the machine slept in between.
+    virtual int64_t SleptSeconds() const { return 0; }
 };
 
 // The wall clock, as the C runtime's time() gives it.
 class SystemClock : public Clock {
 public:
     int32_t Now() const override;
+    int64_t SleptSeconds() const override;
 };
 
 // A clock that tests set by hand.
@@ -20,7 +24,13 @@ class FakeClock : public Clock {
 public:
     explicit FakeClock(int32_t start = 1000000000) : now_(start) {}
     int32_t Now() const override { return now_; }
+    int64_t SleptSeconds() const override { return slept_; }
     void Set(int32_t t) { now_ = t; }
+    // The machine sleeps `seconds`: the wall clock moves on, and so does the time slept.
+    void Sleep(int32_t seconds) {
+        Advance(seconds);
+        slept_ += seconds;
+    }
     // Wraps as the 32-bit reading of the real clock does in 2038.
     void Advance(int32_t seconds) {
         now_ = static_cast<int32_t>(static_cast<uint32_t>(now_) + static_cast<uint32_t>(seconds));
@@ -28,6 +38,7 @@ public:
 
 private:
     int32_t now_;
+    int64_t slept_ = 0;
 };
 
 // The process-wide system clock; the default wherever no clock is given.

@@ -209,6 +209,59 @@ TEST(ClientSession, PollsAndReconnectsGoOnAcrossThe2038Wrap) {
 
 // ---- Reconnect rule, commands, exit --------------------------------------------------
 
+// After the machine slept, a session that was up is lost at the first tick, and KeepConn
+// connects again in that tick, instead of three silent polls (about 92 s) later.
+TEST(ClientSession, ASessionUpBeforeSleepIsLostAtResume) {
+    struct Case {
+        const char* what;
+        bool up;
+        bool keepConn;
+        int32_t sleep;
+        bool lost;
+    } cases[] = {
+        {"up, KeepConn on, 10 min asleep", true, true, 600, true},
+        {"up, KeepConn off, 10 min asleep", true, false, 600, true},
+        {"up, a one-second hiccup is no sleep", true, true, 1, false},
+        {"idle: nothing to lose", false, false, 600, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Loop loop;
+        loop.settings.keepConn = c.keepConn;
+        if (c.up) {
+            loop.session.Connect(loop.settings);
+            loop.Drain();
+            loop.Tick();
+            ASSERT_EQ(loop.session.core.connected, 1);
+            loop.Tick();  // the first POLL and its reply
+        }
+        const int hellos = loop.hellos;
+        const size_t sent = loop.sent.size();
+        loop.clock.Sleep(c.sleep);
+        const TickEvents e = loop.Tick();
+        EXPECT_EQ(e.result, c.lost ? Lost : NoEvent);
+        if (!c.lost) continue;
+        EXPECT_TRUE(e.resumed);
+        EXPECT_TRUE(e.connectedChanged);
+        EXPECT_FALSE(e.connected);
+        EXPECT_EQ(loop.logouts, 0) << "nothing goes to a server that has forgotten the session";
+        EXPECT_EQ(loop.hellos, hellos + (c.keepConn ? 1 : 0));
+        EXPECT_EQ(loop.sent.size(), sent + (c.keepConn ? 1u : 0u));
+        if (c.keepConn) {
+            loop.Tick();
+            EXPECT_EQ(loop.session.core.connected, 1) << "up again one tick after the resume";
+        }
+    }
+}
+
+// The system clock's time slept never runs backwards and is 0 or more.
+TEST(ClientSession, SystemClockReportsTimeSlept) {
+    SystemClock clock;
+    const int64_t first = clock.SleptSeconds();
+    EXPECT_GE(first, 0);
+    EXPECT_GE(clock.SleptSeconds(), first);
+}
+
 TEST(ClientSession, KeepConnWaitsMoreThanThirtySecondsFromTheLastAttemptOrDisconnect) {
     Loop loop;
     loop.settings.keepConn = true;

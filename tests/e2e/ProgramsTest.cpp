@@ -296,9 +296,11 @@ TEST_F(ProgramsTest, OneClientPerDirectoryGivenByDir) {
 
     for (int signal : {SIGTERM, SIGKILL}) {
         SCOPED_TRACE(signal == SIGTERM ? "first ends cleanly" : "first killed");
-        Background first({kCli, "--dir", dir, "--json"}, "first.err", "first.out");
-        ASSERT_FALSE(first.WaitForLine("\"snapshot\"", 8000, "first.out").empty())
-            << ReadFile("first.err");
+        // Files of their own each time: a line left from the last run would pass for this one.
+        const std::string err = "first" + std::to_string(signal) + ".err";
+        const std::string out = "first" + std::to_string(signal) + ".out";
+        Background first({kCli, "--dir", dir, "--json"}, err, out);
+        ASSERT_FALSE(first.WaitForLine("\"snapshot\"", 8000, out).empty()) << ReadFile(err);
         const ProcessResult second = Cli({"--dir", dir, "--once"});
         EXPECT_EQ(second.exitCode, 5);
         EXPECT_NE(second.err.find("brin-cli: this directory is in use by brin-cli, process "),

@@ -19,8 +19,7 @@ linux=$(cd "$linux" && pwd)
 
 # Wine's prefix is made once, before the tests that run in parallel need it, and
 # one Wine server with its services stays up for the whole run.
-tests/windows/wine.sh cmd /c exit 0 >/dev/null
-tests/windows/wine.sh --keep-server 2>/dev/null || true  # one may be up already
+tests/windows/wine.sh --keep-server
 trap 'tests/windows/wine.sh --stop-server 2>/dev/null || true' EXIT
 
 cmake --preset mingw -DBRIN_LINUX_BUILD_DIR="$linux" >/dev/null

@@ -42,7 +42,14 @@ if [ ! -f "$WINEPREFIX/.brin-prefix-ready" ]; then
   ) 9>"$WINEPREFIX.lock"
 fi
 case ${1:-} in
-  --keep-server) exec "$wineserver" -p ;;
+  --keep-server)
+    "$wineserver" -p 2>/dev/null || true  # one may be up already
+    # The first program of a server starts Wine's services, which keep the
+    # standard output they inherit open: a caller reading a pipe to its end (test
+    # discovery) would wait for them. They start here, on no pipe of anyone's.
+    "$wine" cmd /c exit 0 </dev/null >/dev/null 2>&1
+    exit 0
+    ;;
   --stop-server) exec "$wineserver" -k ;;
 esac
 exec "$wine" "$@"

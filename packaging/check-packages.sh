@@ -56,6 +56,7 @@ usr/share/doc/brin-server/examples/accounts.ini"
 expected[brin2]="usr/bin/brin2
 usr/share/man/man1/brin2.1.gz
 usr/share/applications/brin2.desktop
+usr/share/brin2/ping.sh
 usr/share/metainfo/net.sorvel.Brin2.metainfo.xml
 usr/share/icons/hicolor/48x48/apps/net.sorvel.Brin2.png
 usr/share/icons/hicolor/scalable/apps/net.sorvel.Brin2.svg
@@ -91,10 +92,8 @@ for package in "${built[@]}"; do
   [ "$top" = "${version[$package]}" ] ||
     fail "$package: changelog starts at '$top', the package is ${version[$package]}"
   # The installed program runs and reports the packaged version.
-  if [ "$package" != brin2 ]; then
-    reported=$("$root/usr/bin/$package" --version)
-    [ "$reported" = "$package ${version[$package]}" ] || fail "$package --version says '$reported'"
-  fi
+  reported=$("$root/usr/bin/$package" --version)
+  [ "$reported" = "$package ${version[$package]}" ] || fail "$package --version says '$reported'"
 done
 
 section "lintian"
@@ -169,18 +168,15 @@ if ! grep -q "listening on" "$runtime/server.log" || [ $status -ne 0 ]; then
 fi
 
 section "manual pages"
+# Each page renders without warnings and lists every option of --help.
 for package in "${built[@]}"; do
   page="$scratch/root/$package/usr/share/man/man1/$package.1.gz"
   [ -f "$page" ] || continue
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$runtime/page.txt")
   [ -z "$warnings" ] || fail "$package.1: $warnings"
-  grep -q "^NAME" "$runtime/page.txt" && grep -q "^SEE ALSO" "$runtime/page.txt" || fail "$package.1 lacks NAME or SEE ALSO"
-done
-# The generated pages list every option of --help.
-for package in brin-cli brin-server; do
-  page="$scratch/root/$package/usr/share/man/man1/$package.1.gz"
-  [ -f "$page" ] || continue
-  zcat "$page" | grep -q '^\.SH OPTIONS' || fail "$package.1 has no OPTIONS section"
+  for heading in NAME SYNOPSIS OPTIONS FILES "SEE ALSO"; do
+    grep -q "^$heading" "$runtime/page.txt" || fail "$package.1 has no $heading section"
+  done
   for option in $("$scratch/root/$package/usr/bin/$package" --help | grep -o '^ *--[a-z-]*'); do
     zcat "$page" | grep -qF "\\fB${option//-/\\-}\\fR" || fail "$package.1 lacks $option"
   done
@@ -218,6 +214,8 @@ expect_completion "brin-cli --port " ""
 expect_completion "brin-server --listen " ""
 expect_completion "brin-server --accounts c" "complete.bash credentials "
 expect_completion "brin-server --accounts=c" "complete.bash credentials "
+# A DIR completes directories only.
+expect_completion "brin-cli --dir c" "credentials "
 
 echo
 if [ $failures -eq 0 ]; then

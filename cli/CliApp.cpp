@@ -247,40 +247,26 @@ private:
 // history.ini while it cannot be written (a full disk, a read-only directory): the
 // messages stay in memory and are written at the next tick that can, one warning line
 // when writing starts to fail and one when it works again, and a last try at the end.
-class HistoryKeeper {
+class HistoryKeeper : public MessageHistory {  // loads history.ini
 public:
     explicit HistoryKeeper(std::ostream& err) : err_(err) {}
-    ~HistoryKeeper() {
-        history_.RetrySave();
-        if (history_.SaveFailing())
+    ~HistoryKeeper() override {
+        if (RetrySave() != 0)
             err_ << "brin-cli: warning: history.ini could not be written; the messages of this "
                     "run are not in it\n"
                  << std::flush;
     }
-    // False for the message just added once more (a repeated datagram).
-    bool Add(int32_t time, const std::string& text) {
-        const bool added = history_.AddMessage(time, text.c_str()) == 0;
-        Report();
-        return added;
-    }
-    void Tick() {
-        history_.RetrySave();
-        Report();
-    }
 
-private:
-    void Report() {
-        if (history_.SaveFailing() == warned_) return;
-        warned_ = !warned_;
-        err_ << (warned_ ? "brin-cli: warning: could not write history.ini; new messages are "
-                           "kept and written once it can be written\n"
-                         : "brin-cli: history.ini written again\n")
+protected:
+    void SaveFailingChanged() override {
+        err_ << (SaveFailing() ? "brin-cli: warning: could not write history.ini; new messages "
+                                 "are kept and written once it can be written\n"
+                               : "brin-cli: history.ini written again\n")
              << std::flush;
     }
 
+private:
     std::ostream& err_;
-    MessageHistory history_;  // loads history.ini; every message received is added to it
-    bool warned_ = false;
 };
 
 }  // namespace
@@ -415,7 +401,7 @@ int CliApp::Session(const CliOptions& options) {
             return kExitDone;
         }
         const TickEvents tick = session.Tick(settings);
-        history.Tick();
+        history.RetrySave();
         if (tick.result == NoAnswer || tick.result == Rejected) {
             if (tick.result == NoAnswer)
                 events.Simple("no_answer", (std::string("no answer: ") + kNoAnswerText).c_str());
@@ -430,7 +416,8 @@ int CliApp::Session(const CliOptions& options) {
             events.Snapshot(core);
             ++replies;
         }
-        if (tick.hasMessage && history.Add(tick.messageTime, tick.messageText))
+        // A message repeated by the network (AddMessage's 1) is shown once.
+        if (tick.hasMessage && history.AddMessage(tick.messageTime, tick.messageText.c_str()) == 0)
             events.Message(tick.messageTime, tick.messageText);
         if (tick.result == Lost) {
             events.Simple("lost", "lost: the session was lost");

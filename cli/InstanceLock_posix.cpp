@@ -62,7 +62,13 @@ InstanceLock::~InstanceLock() {
 }
 
 bool InstanceLock::Acquire(std::string* holder) {
-    const int fd = open(kLockFileName, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = open(kLockFileName, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && (errno == EROFS || errno == EACCES || errno == EPERM)) {
+        // A directory nobody may write: a holder's file can still be locked for reading,
+        // and without one no other client can write here either, so the run goes on.
+        fd = open(kLockFileName, O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) return true;
+    }
     if (fd < 0) {
         *holder = std::string("cannot make ") + kLockFileName + ": " + std::strerror(errno);
         return false;
@@ -72,12 +78,13 @@ bool InstanceLock::Acquire(std::string* holder) {
         close(fd);
         return false;
     }
-    // Ours now: a file left by a process that is gone is written over.
+    // Ours now: a file left by a process that is gone is written over. The lock is the
+    // flock; the lines only name the holder, so a full disk or a read-only file that
+    // keeps them out takes nothing from it.
     const std::string text = Contents();
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, text.data(), text.size(), 0) < 0) {
-        *holder = std::string("cannot write ") + kLockFileName + ": " + std::strerror(errno);
-        close(fd);
-        return false;
+    if (ftruncate(fd, 0) == 0) {
+        const ssize_t written = pwrite(fd, text.data(), text.size(), 0);
+        (void)written;  // left empty, it names "another client" to a second one
     }
     fd_ = fd;
     return true;

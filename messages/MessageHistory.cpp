@@ -47,7 +47,10 @@ std::string MessageHistory::HistoryFromFileBytes(const std::string& bytes) {
 
 int MessageHistory::SaveHistory() {
     const int result = ReplaceFileAtomically(kFileName, history, kNewFileMode);
-    saveFailing_ = result != 0;
+    if (saveFailing_ != (result != 0)) {
+        saveFailing_ = result != 0;
+        SaveFailingChanged();
+    }
     return result;
 }
 

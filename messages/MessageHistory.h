@@ -38,6 +38,8 @@ public:
 protected:
     // The window: update the open view (isOpen) or show a message box.
     virtual void ShowNewEntry(const std::string& entry) { (void)entry; }
+    // SaveFailing() has just changed: writing started to fail, or works again.
+    virtual void SaveFailingChanged() {}
 
 private:
     bool saveFailing_ = false;

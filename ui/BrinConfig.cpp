@@ -15,6 +15,7 @@
 
 #include "DataExchange.h"
 #include "DialogUnits.h"
+#include "MessageBox.h"
 
 namespace {
 
@@ -109,6 +110,16 @@ void BrinConfig::BuildControls() {
     connect(portEdit, &QLineEdit::textChanged, this, [this] { OnChangePort(); });
     connect(spinner, &QAbstractSlider::actionTriggered, this, &BrinConfig::OnSpinnerAction);
     spinner->installEventFilter(this);
+}
+
+int BrinConfig::SaveFile() {
+    const int result = SettingsStore::SaveFile();
+    if (result != 0)
+        ShowMessageBox(nullptr,
+                       QString::fromUtf8("Не удалось записать brin.ini. Настройки действуют до "
+                                         "выхода из программы."),
+                       ProgramName(), BoxIcon::Warning);
+    return result;
 }
 
 int BrinConfig::DoModal() {

@@ -42,6 +42,11 @@ public:
     // Loads the controls and runs the dialog; QDialog::Accepted when left with OK.
     int DoModal();
 
+    // The store's SaveFile for the Connect command and the OK path: a file that cannot be
+    // written is said in a box (the settings stay in force for this run). The rewrite at
+    // start-up stays silent.
+    int SaveFile();
+
     // take false: bound values into the controls. take true: controls into the bound
     // values, stopping at the first text over its limit (message shown, false returned).
     bool DoDataExchange(bool take);

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "DataExchange.h"
 #include "DialogUnits.h"
@@ -48,9 +49,14 @@ Pager::Pager(QWidget* parent) : QDialog(parent) {
     okButton->setGeometry(du.Rect(89, 134, 50, 14));
     okButton->setAutoDefault(false);
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+
+    retryTimer = new QTimer(this);
+    retryTimer->setInterval(10000);
+    connect(retryTimer, &QTimer::timeout, this, [this] { RetrySave(); });
 }
 
-Pager::~Pager() = default;
+// The program ends: a last try for messages that could not be written yet.
+Pager::~Pager() { RetrySave(); }
 
 int Pager::DoModal(QWidget* owner) {
     isOpen = 1;
@@ -87,6 +93,19 @@ void Pager::ShowNewEntry(const std::string& entry) {
     }
     QString text = ForView(entry);
     ShowMessageBox(nullptr, text, QStringLiteral("Internet access: Message"), BoxIcon::None);
+}
+
+void Pager::SaveFailingChanged() {
+    if (!SaveFailing()) {
+        retryTimer->stop();
+        return;
+    }
+    retryTimer->start();
+    ShowMessageBox(nullptr,
+                   QString::fromUtf8("Не удалось записать history.ini. Новые сообщения сохранены в "
+                                     "памяти программы и будут записаны, как только запись "
+                                     "станет возможной."),
+                   ProgramName(), BoxIcon::Warning);
 }
 
 bool Pager::eventFilter(QObject* watched, QEvent* event) {

@@ -9,6 +9,7 @@
 
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 
 class Pager : public QDialog, public MessageHistory {
     Q_OBJECT
@@ -24,9 +25,13 @@ public:
 
     QPlainTextEdit* historyEdit = nullptr;  // control 1018
     QPushButton* okButton = nullptr;        // control 1019
+    // While history.ini cannot be written, the history is saved again at this interval.
+    QTimer* retryTimer = nullptr;
 
 protected:
     void ShowNewEntry(const std::string& entry) override;
+    // Writing failed: one box says so and the retries start; they stop once it works.
+    void SaveFailingChanged() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };

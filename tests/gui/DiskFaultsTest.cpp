@@ -1,0 +1,77 @@
+// The window when history.ini or brin.ini cannot be written: one box says so, the old files stay,
+// and the messages kept in memory reach history.ini once writing works again.
+#include <QTimer>
+#include <QtTest>
+
+#include "AtomicFile.h"
+#include "BrinConfig.h"
+#include "GuiTestSupport.h"
+#include "Pager.h"
+
+class DiskFaultsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        InstallBoxRecorder();
+    }
+    void init() {
+        work = std::make_unique<TempWorkDir>();
+        RecordedBoxes().clear();
+    }
+    void cleanup() {
+        InjectAtomicWriteFailure(-1);
+        work.reset();
+    }
+
+    void historyFailureIsShownOnceAndRetriedUntilWritten() {
+        Pager pager;
+        pager.retryTimer->setInterval(20);
+        InjectAtomicWriteFailure(0);
+        pager.AddMessage(1236431109, "first");
+        QCOMPARE(RecordedBoxes().size(), size_t(2));  // the warning, then the message
+        QCOMPARE(RecordedBoxes()[0].icon, BoxIcon::Warning);
+        QVERIFY(RecordedBoxes()[0].text.contains(QStringLiteral("history.ini")));
+        QCOMPARE(RecordedBoxes()[1].caption, QStringLiteral("Internet access: Message"));
+        QVERIFY(!QFile::exists(QStringLiteral("history.ini")));
+
+        QTRY_VERIFY_WITH_TIMEOUT(!pager.SaveFailing(), 2000);
+        QVERIFY(!pager.retryTimer->isActive());
+        const std::string time = MessageHistory::FormatMessageTime(1236431109);
+        QCOMPARE(ReadFile("history.ini"), time + "\r\nfirst\r\n\r\n");
+
+        // A new spell of failures gets its own box; the end of the program tries once more.
+        RecordedBoxes().clear();
+        {
+            Pager again;
+            InjectAtomicWriteFailure(0);
+            again.AddMessage(1236431110, "second");
+            QCOMPARE(RecordedBoxes().size(), size_t(2));
+            QCOMPARE(ReadFile("history.ini"), time + "\r\nfirst\r\n\r\n");
+        }
+        QCOMPARE(ReadFile("history.ini"), time + "\r\nfirst\r\n\r\n" +
+                                              MessageHistory::FormatMessageTime(1236431110) +
+                                              "\r\nsecond\r\n\r\n");
+    }
+
+    void settingsFailureIsShownAndTheOldFileStays() {
+        BrinConfig config(kTestSerial);
+        const std::string before = ReadFile("brin.ini");
+        RecordedBoxes().clear();
+        config.SetValue(SettingsStore::kPort, "6000");
+        InjectAtomicWriteFailure(4);
+        QCOMPARE(config.SaveFile(), -1);
+        QCOMPARE(RecordedBoxes().size(), size_t(1));
+        QCOMPARE(RecordedBoxes()[0].icon, BoxIcon::Warning);
+        QVERIFY(RecordedBoxes()[0].text.contains(QStringLiteral("brin.ini")));
+        QCOMPARE(ReadFile("brin.ini"), before);
+        QCOMPARE(config.SaveFile(), 0);
+        QCOMPARE(RecordedBoxes().size(), size_t(1));
+    }
+
+private:
+    std::unique_ptr<TempWorkDir> work;
+};
+
+QTEST_MAIN(DiskFaultsTest)
+#include "DiskFaultsTest.moc"

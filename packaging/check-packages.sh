@@ -61,7 +61,8 @@ usr/share/metainfo/net.sorvel.Brin2.metainfo.xml
 usr/share/icons/hicolor/48x48/apps/net.sorvel.Brin2.png
 usr/share/icons/hicolor/scalable/apps/net.sorvel.Brin2.svg
 usr/share/doc/brin2/copyright
-usr/share/doc/brin2/changelog.gz"
+usr/share/doc/brin2/changelog.gz
+usr/share/brin2/ping.sh"
 
 section "contents"
 declare -A version
@@ -165,6 +166,32 @@ status=$?
 if ! grep -q "listening on" "$runtime/server.log" || [ $status -ne 0 ]; then
   cat "$runtime/server.log" >&2
   fail "brin-server from the unit's command line: no 'listening on', or exit $status after SIGTERM"
+fi
+
+if [[ " ${built[*]} " == *" brin2 "* ]]; then
+  section "brin2's first start in its directory"
+  # As the menu entry starts it: the directory is made owner-only, the installed example
+  # ping.sh is put there, the lock is held while it runs and gone after SIGTERM.
+  home="$runtime/home"
+  mkdir -p "$home"
+  HOME="$home" XDG_CONFIG_HOME= QT_QPA_PLATFORM=offscreen \
+    "$scratch/root/brin2/usr/bin/brin2" --user-dir >"$runtime/brin2.log" 2>&1 &
+  client=$!
+  dir="$home/.config/brin2"
+  for _ in $(seq 100); do
+    [ -f "$dir/brin.lock" ] && [ -f "$dir/brin.ini" ] && break
+    sleep 0.1
+  done
+  [ "$(stat -c %a "$dir" 2>/dev/null)" = 700 ] || fail "brin2 --user-dir: $dir is not mode 700"
+  [ -x "$dir/ping.sh" ] || fail "brin2 --user-dir: no example ping.sh in $dir"
+  cmp -s "$dir/ping.sh" "$scratch/root/brin2/usr/share/brin2/ping.sh" ||
+    fail "brin2 --user-dir: ping.sh is not the installed example"
+  [ -f "$dir/brin.lock" ] || fail "brin2 --user-dir: no brin.lock while it runs"
+  kill -TERM "$client" 2>/dev/null
+  wait "$client"
+  status=$?
+  [ $status -eq 0 ] || { cat "$runtime/brin2.log" >&2; fail "brin2 exited $status after SIGTERM"; }
+  [ ! -e "$dir/brin.lock" ] || fail "brin2 left brin.lock behind"
 fi
 
 section "manual pages"

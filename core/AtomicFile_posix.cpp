@@ -1,6 +1,8 @@
 // Replacing a whole file on POSIX systems: a new file beside the old one, synced, then renamed over
 // it.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,21 +33,45 @@ std::string ResolveLink(const std::string& path) {
     return target;
 }
 
+// The temporary files of `base` are ".BASE.PID.SUFFIX": the process that makes one is named in it.
+std::string TemporaryPrefix(const std::string& base) {
+    return "." + base + ".";
+}
+
 // Creates a new, unique file in `dir` (the umask applies to `mode`, as for any new file).
 int CreateTemporary(const std::string& dir, const std::string& base, int mode, std::string* name) {
     static unsigned counter = 0;
     unsigned seed =
         static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(std::time(nullptr));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08x%04x", seed, ++counter & 0xffffu);
-        *name = dir + "/." + base + suffix;
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, "%ld.%08x%04x", static_cast<long>(getpid()), seed,
+                      ++counter & 0xffffu);
+        *name = dir + "/" + TemporaryPrefix(base) + suffix;
         int fd =
             open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
         if (fd >= 0 || errno != EEXIST) return fd;
         seed = seed * 1103515245u + 12345u;
     }
     return -1;
+}
+
+// A save cut off by a kill or a crash leaves its temporary file behind; once its process
+// is gone, nobody will rename it, so the next save removes it.
+void RemoveLeftovers(const std::string& dir, const std::string& base) {
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return;
+    const std::string prefix = TemporaryPrefix(base);
+    while (const dirent* entry = readdir(d)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (pid <= 0 || end == nullptr || *end != '.' || pid == static_cast<long>(getpid())) continue;
+        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        unlink((dir + "/" + name).c_str());
+    }
+    closedir(d);
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -120,5 +146,6 @@ int ReplaceFileAtomically(const std::string& path, const std::string& bytes, int
         SyncFile(dirFd);
         close(dirFd);
     }
+    RemoveLeftovers(dir, base);
     return 0;
 }

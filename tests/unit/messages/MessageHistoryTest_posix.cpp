@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <csignal>
 #include <cstdlib>
@@ -105,6 +109,29 @@ TEST(HistoryFullDiskTest, OldFileStaysAndTheEntryIsWrittenLater) {
     EXPECT_EQ(history.RetrySave(), 0);
     EXPECT_EQ(ReadBytes("history.ini"),
               old + "\r\n" + MessageHistory::FormatMessageTime(1236431109) + "\r\nkept\r\n\r\n");
+}
+
+// A save cut off by a kill leaves ".history.ini.PID.SUFFIX"; the next save removes those of
+// processes that are gone, never one of a live process nor a file of another form.
+TEST(HistoryLeftoversTest, TheNextSaveRemovesOnlyThoseOfProcessesThatAreGone) {
+    TempDir dir;
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    const std::string gone = ".history.ini." + std::to_string(child) + ".0000000a0001";
+    const std::string live = ".history.ini." + std::to_string(getppid()) + ".0000000a0001";
+    for (const std::string& name : {gone, live, std::string(".history.ini.x"),
+                                    std::string(".brin.ini.") + std::to_string(child) + ".1"})
+        WriteBytes(name, "partial");
+    MessageHistory history;
+    history.AddMessage(0, "x");
+    std::vector<std::string> names = dir.Names();
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected = {live, ".history.ini.x",
+                                         ".brin.ini." + std::to_string(child) + ".1",
+                                         "history.ini"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
 }
 
 }  // namespace

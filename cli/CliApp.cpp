@@ -14,6 +14,7 @@
 #include "InstanceLock.h"
 #include "MessageHistory.h"
 #include "OptionTable.h"
+#include "ProcessHardening.h"
 #include "SettingsStore.h"
 #include "TickSource.h"
 #include "VolumeSerial.h"
@@ -335,8 +336,10 @@ int CliApp::Session(const CliOptions& options) {
 
     // The password line comes first, so that bad input leaves brin.ini untouched.
     std::string typedPassword;
+    const WipedOnExit wipeTyped(typedPassword);
     if (options.passwordStdin) {
         std::string line;
+        const WipedOnExit wipeLine(line);
         if (!std::getline(in_, line))
             return UsageError("--password-stdin found no line on standard input");
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
@@ -349,8 +352,9 @@ int CliApp::Session(const CliOptions& options) {
     ClientSession session(clock_);
     SettingsStore store;
     const std::string login = options.hasLogin ? options.login : store.StoredLogin();
-    const std::string password =
+    std::string password =
         options.passwordStdin ? typedPassword : store.StoredPassword().substr(0, kPasswordLimit);
+    const WipedOnExit wipePassword(password);
     const std::string server = options.hasServer ? options.server : store.ipText;
     const std::string portText = options.hasPort ? std::to_string(options.port) : store.portText;
 
@@ -383,6 +387,7 @@ int CliApp::Session(const CliOptions& options) {
     }
     EventWriter events(out_, options.json);
     SessionSettings settings;
+    const WipedOnExit wipeSettings(settings.password);
     settings.login = login;
     settings.password = password;
     settings.serverAddress = server;

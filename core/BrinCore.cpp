@@ -4,12 +4,20 @@
 #include <cstring>
 
 #include "ProcessExit.h"
+#include "ProcessHardening.h"
 
 namespace {
 
 constexpr int32_t kHelloWait = 3;    // seconds a KEY_REPLY may take
 constexpr int32_t kPollPeriod = 30;  // seconds between a reply (or a silent POLL) and the next POLL
 constexpr uint8_t kPollsBeforeLoss = 3;
+
+// The key made from the password for one call, wiped when the call returns.
+struct PasswordKey {
+    explicit PasswordKey(const char* password) { MakePasswordKey(password, bytes); }
+    ~PasswordKey() { WipeBytes(bytes, sizeof bytes); }
+    uint8_t bytes[8];
+};
 
 void WriteHeader(uint8_t* packet, uint8_t type) {
     wire::PutLe(packet, type, static_cast<int>(wire::kHeaderSize));
@@ -30,12 +38,16 @@ BrinCore::BrinCore(Clock* clock) : clock_(clock != nullptr ? clock : &DefaultClo
 }
 
 BrinCore::~BrinCore() {
+    // What would let a reader of freed memory into the account or the session.
+    WipeBytes(password, sizeof password);
+    WipeBytes(sessionKey, sizeof sessionKey);
+    WipeBytes(sharedSecret, sizeof sharedSecret);
     delete dhKeyPair;
 }
 
 void BrinCore::Connect() {
-    uint8_t passwordKey[8];
-    MakePasswordKey(password, passwordKey);
+    const PasswordKey key(password);
+    const uint8_t* passwordKey = key.bytes;
 
     char address[sizeof serverAddress + 1] = {};
     std::memcpy(address, serverAddress, sizeof serverAddress);
@@ -57,8 +69,8 @@ void BrinCore::Connect() {
 }
 
 PollResult BrinCore::Step() {
-    uint8_t passwordKey[8];
-    MakePasswordKey(password, passwordKey);
+    const PasswordKey key(password);
+    const uint8_t* passwordKey = key.bytes;
     uint8_t loginField[wire::kLoginFieldSize];
     wire::WriteLoginField(loginField, login);
 
@@ -164,8 +176,8 @@ PollResult BrinCore::Step() {
 }
 
 void BrinCore::Disconnect() {
-    uint8_t passwordKey[8];
-    MakePasswordKey(password, passwordKey);
+    const PasswordKey key(password);
+    const uint8_t* passwordKey = key.bytes;
     if (connected == 0) return;
     uint8_t loginField[wire::kLoginFieldSize];
     wire::WriteLoginField(loginField, login);

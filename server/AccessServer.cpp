@@ -6,6 +6,7 @@
 
 #include "Cipher.h"
 #include "Cp1251.h"
+#include "ProcessHardening.h"
 #include "Wire.h"
 
 namespace {
@@ -35,6 +36,12 @@ AccessServer::AccessServer(std::vector<Account> accounts, const Options& options
             defaultAccount_ = static_cast<uint32_t>(i);
     }
     lastSweep_ = clock_.Now();
+}
+
+AccessServer::~AccessServer() {
+    for (Account& a : accounts_) WipeString(a.password);
+    if (!keys_.empty()) WipeBytes(keys_.data(), keys_.size() * sizeof keys_[0]);
+    for (auto& entry : sessions_) WipeBytes(entry.second.sessionKey, sizeof entry.second.sessionKey);
 }
 
 bool AccessServer::Open(const Endpoint& listen) {

@@ -32,6 +32,7 @@ public:
     // `log` gets one line per session event; nullptr logs nothing. `clock` must outlive the server.
     AccessServer(std::vector<Account> accounts, const Options& options, Clock& clock,
                  std::ostream* log);
+    ~AccessServer();  // wipes the passwords and the keys made from them
     AccessServer(const AccessServer&) = delete;
     AccessServer& operator=(const AccessServer&) = delete;
 

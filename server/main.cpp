@@ -13,6 +13,7 @@
 #include "Accounts.h"
 #include "Clock.h"
 #include "OptionTable.h"
+#include "ProcessHardening.h"
 #include "UdpSocket.h"
 
 #ifndef BRIN_VERSION
@@ -124,6 +125,7 @@ bool ParseListen(const std::string& text, Endpoint* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    MarkProcessNotDumpable();  // it holds every account's password
     ServerArgs args;
     std::string error;
     if (!ParseOptions(kOptions, std::vector<std::string>(argv + 1, argv + argc), &args, &error))

@@ -10,6 +10,7 @@
 
 #include "AtomicFile.h"
 #include "Cipher.h"
+#include "ProcessHardening.h"
 #include "VolumeSerial.h"
 
 namespace {
@@ -77,6 +78,8 @@ SettingsStore::SettingsStore(Detached, uint32_t volumeSerial) {
 }
 
 SettingsStore::~SettingsStore() {
+    // scratch held the unscrambled password the last GetPassword gave.
+    WipeBytes(scratch, sizeof scratch);
     while (head != nullptr) {
         SettingEntry* older = head->next;
         delete head;

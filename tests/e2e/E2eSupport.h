@@ -51,6 +51,9 @@ private:
     std::string stderrPath_;
 };
 
+// The port of a brin-server started with --listen 127.0.0.1:0, from its "listening on" line.
+std::string ListeningPort(const Background& server);
+
 // A JSON value as far as the tests need it; numbers keep their text, so 64-bit values compare
 // exactly.
 struct Json {

@@ -171,3 +171,10 @@ int Background::Stop(int signal) {
     pid_ = -1;
     return ExitCodeOf(status);
 }
+
+std::string ListeningPort(const Background& server) {
+    const std::string marker = "listening on 127.0.0.1:";
+    const std::string line = server.WaitForLine(marker);
+    const size_t at = line.find(marker);
+    return at == std::string::npos ? "" : std::to_string(std::atoi(line.c_str() + at + marker.size()));
+}

@@ -341,10 +341,8 @@ TEST_F(DiskFaultsTest, CliOnAFullAndOnAReadOnlyFilesystem) {
     WriteFile("accounts.ini", "[alice]\npassword = secret\nmessage = first\nmessage = second\n");
     Background server({BRIN_SERVER_PATH, "--listen", "127.0.0.1:0", "--accounts", "accounts.ini"},
                       "server.log");
-    const std::string line = server.WaitForLine("listening on 127.0.0.1:");
-    const std::string marker = "listening on 127.0.0.1:";
-    const std::string port =
-        std::to_string(std::atoi(line.c_str() + line.find(marker) + marker.size()));
+    const std::string port = ListeningPort(server);
+    ASSERT_FALSE(port.empty());
     const std::string ini =
         "SavePassword = 1\r\nAutoConnect = 0\r\nKeepConn = 0\r\nPort = 5001\r\n"
         "Pass = 0123456789ABCDEF\r\nIP = 127.0.0.1\r\nLogin = alice\r\n";

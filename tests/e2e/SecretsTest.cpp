@@ -100,10 +100,8 @@ TEST_F(CoreFileTest, ProgramsKeepThePasswordToThemselves) {
     const bool cores = setrlimit(RLIMIT_CORE, &unlimited) == 0;  // inherited by the children
     Background server({BRIN_SERVER_PATH, "--listen", "127.0.0.1:0", "--accounts", "accounts.ini"},
                       "server.log");
-    const std::string line = server.WaitForLine("listening on 127.0.0.1:");
-    const std::string marker = "listening on 127.0.0.1:";
-    const std::string port =
-        std::to_string(std::atoi(line.c_str() + line.find(marker) + marker.size()));
+    const std::string port = ListeningPort(server);
+    ASSERT_FALSE(port.empty());
 
     const std::vector<std::string> cli = {BRIN_CLI_PATH, "--server", "127.0.0.1", "--port", port,
                                           "--login", "alice", "--password-stdin", "--save"};

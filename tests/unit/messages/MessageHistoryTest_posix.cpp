@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <csignal>
 #include <cstdlib>
 #include <ctime>

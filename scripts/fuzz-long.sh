@@ -13,7 +13,7 @@
 # Prints one line per target: executions, coverage (edges), features, seconds, and
 # whether it found anything. The exit status is 1 when any target found a fault.
 # After a run, `scripts/fuzz-long.sh --merge target` puts the new inputs that add
-# coverage over the seeds into FUZZ_WORK/target/new (to pick corpus entries from).
+# edges over the seeds into FUZZ_WORK/target/new (to pick corpus entries from).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -57,8 +57,9 @@ if [ $merge = 1 ]; then
     rm -rf "$dir/new" "$dir/merged"
     mkdir -p "$dir/new"
     cp -r "tests/fuzz/corpus/$t" "$dir/merged"
-    # Into a copy of the seeds: only the inputs that add to their coverage go in.
-    nice -n "$niceness" "$build/tests/fuzz/${t}_fuzzer" -merge=1 "$dir/merged" "$dir/corpus" \
+    # Into a copy of the seeds: only the inputs that reach edges the seeds miss go in
+    # (without hit counts, which would keep hundreds).
+    nice -n "$niceness" "$build/tests/fuzz/${t}_fuzzer" -merge=1 -use_counters=0 "$dir/merged" "$dir/corpus" \
       >"$dir/merge.log" 2>&1
     for f in "$dir/merged"/*; do
       [ -e "tests/fuzz/corpus/$t/$(basename "$f")" ] || cp "$f" "$dir/new/"
@@ -82,7 +83,7 @@ for t in "${targets[@]}"; do
     -artifact_prefix="$dir/findings/" "$dir/corpus" >"$dir/log" 2>&1 || status=$?
   elapsed=$(($(date +%s) - start))
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log")
-  last=$(grep -E '^#[0-9]+ .*cov: ' "$dir/log" | tail -n 1)
+  last=$(grep -E '^#[0-9]+[[:space:]].*cov: ' "$dir/log" | tail -n 1 || true)
   edges=$(sed -n 's/.* cov: \([0-9]*\) .*/\1/p' <<<"$last")
   features=$(sed -n 's/.* ft: \([0-9]*\) .*/\1/p' <<<"$last")
   result="no fault"

@@ -85,7 +85,7 @@ case "$last" in *"$want"*) ;; *) fail "the last snapshot is not the server's acc
 texts=$(tr -d '\r' <history.ini | awk 'NR % 3 == 2')
 written=$(printf '%s\n' "$texts" | grep -c . || true)
 twice=$(printf '%s\n' "$texts" | sort | uniq -d | grep -c . || true)
-odd=$(tr -d '\r' <history.ini | awk 'NR % 3 == 1 && !/^[0-9][0-9]:[0-9][0-9]:[0-9][0-9] [0-9][0-9]\/[0-9][0-9]\/[0-9]{4}$/ || NR % 3 == 0 && $0 != ""' | grep -c . || true)
+odd=$(tr -d '\r' <history.ini | awk 'NR % 3 == 1 && !/^[0-9][0-9]:[0-9][0-9]:[0-9][0-9] [0-9][0-9]\/[0-9][0-9]\/[0-9][0-9][0-9][0-9]$/ || NR % 3 == 0 && $0 != ""' | grep -c . || true)
 echo "   history.ini: $written messages of 40, $twice written twice, $odd lines out of form"
 [ "$twice" -eq 0 ] || fail "a message was written twice"
 [ "$odd" -eq 0 ] || fail "history.ini is not well formed"

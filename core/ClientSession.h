@@ -7,6 +7,7 @@
 
 #include "BrinCore.h"
 #include "Clock.h"
+#include "ProcessHardening.h"
 
 // What the front end holds at this moment: the texts the hand-over copies into the
 // engine (Windows-1251 bytes) and the KeepConn switch.
@@ -16,6 +17,11 @@ struct SessionSettings {
     std::string serverAddress;  // dotted IPv4, at most 15
     int32_t port = 5001;
     bool keepConn = false;
+
+    SessionSettings() = default;
+    SessionSettings(const SessionSettings&) = default;
+    SessionSettings& operator=(const SessionSettings&) = default;
+    ~SessionSettings() { WipeString(password); }  // every copy of the password is wiped
 };
 
 // What happened in one tick, for the front end to show.

@@ -25,6 +25,7 @@
 #include "DisplayFormat.h"
 #include "MessageBox.h"
 #include "PingWindow.h"
+#include "ProcessHardening.h"
 #include "Resources.h"
 
 namespace {
@@ -73,7 +74,9 @@ Brin2Dlg::Brin2Dlg(Clock* clock, uint32_t volumeSerial)
     Construct();
 }
 
-Brin2Dlg::~Brin2Dlg() = default;
+Brin2Dlg::~Brin2Dlg() {
+    WipeString(passwordText);
+}
 
 void Brin2Dlg::Construct() {
     windowIcon = BrinIcon(133);

@@ -46,6 +46,9 @@ SingleInstance::Outcome SingleInstance::Start(QString* holder) {
     waited.start();
     for (;;) {
         if (lock_.tryLock(0)) break;
+        // A directory where the lock cannot be made at all (read-only, a full disk) is
+        // one where nothing can be overwritten either: the window goes on without it.
+        if (lock_.error() != QLockFile::LockFailedError) break;
         if (AskToShow(name)) return HandedOver;
         if (waited.elapsed() >= kHandOverMs) {
             qint64 pid = 0;

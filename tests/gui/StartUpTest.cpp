@@ -1,5 +1,7 @@
 // What happens before the window: brin2's command line, the autostart entry, and one client
 // per directory between two window starts and between the window and brin-cli.
+#include <sys/mount.h>
+
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -64,6 +66,25 @@ private slots:
         SingleInstance window;
         QString holder;
         QCOMPARE(window.Start(&holder), SingleInstance::Acquired);
+    }
+
+    // A directory where nothing can be written (a read-only file system here) needs no lock,
+    // and the window still starts there.
+    void readOnlyDirectoryStartsWithoutLock() {
+        const QByteArray fs = QDir::current().absoluteFilePath(QStringLiteral("ro")).toUtf8();
+        QVERIFY(QDir().mkdir(QStringLiteral("ro")));
+        if (mount("tmpfs", fs.constData(), "tmpfs", MS_RDONLY, "size=16k") != 0)
+            QSKIP("no tmpfs can be mounted here");
+        QVERIFY(QDir::setCurrent(QString::fromUtf8(fs)));
+        SingleInstance::Outcome outcome;
+        {
+            SingleInstance window;
+            QString holder;
+            outcome = window.Start(&holder);
+        }
+        QDir::setCurrent(QStringLiteral(".."));
+        umount2(fs.constData(), MNT_DETACH);
+        QCOMPARE(outcome, SingleInstance::Acquired);
     }
 
     void commandLine_data() {

@@ -117,18 +117,10 @@ const OptionSpec<CliOptions> kOptions[] = {
          return "";
      }},
     {"--dir", "DIR", "work in DIR (made owner-only when missing) instead of the current directory",
-     [](CliOptions& o, const std::string& v) -> std::string {
-         if (v.empty()) return "--dir wants a directory";
-         o.dir = v;
-         return "";
-     }},
+     [](CliOptions& o, const std::string& v) { return TakeDirOption(v, &o.dir); }},
     {"--user-dir", nullptr,
      "work in the per-user directory the window uses ($XDG_CONFIG_HOME/brin2)",
-     [](CliOptions& o, const std::string&) -> std::string {
-         o.dir = UserConfigDir();
-         if (o.dir.empty()) return "--user-dir: neither XDG_CONFIG_HOME nor HOME is set";
-         return "";
-     }},
+     [](CliOptions& o, const std::string&) { return TakeUserDirOption(&o.dir); }},
     {"--volume-serial", nullptr,
      "print the volume serial that keys the stored password here, and exit",
      [](CliOptions& o, const std::string&) -> std::string {
@@ -386,8 +378,7 @@ int CliApp::Session(const CliOptions& options) {
         ticks = signalTicks.get();
     }
     EventWriter events(out_, options.json);
-    SessionSettings settings;
-    const WipedOnExit wipeSettings(settings.password);
+    SessionSettings settings;  // wipes its password copy itself
     settings.login = login;
     settings.password = password;
     settings.serverAddress = server;

@@ -8,7 +8,7 @@
 #    server's resident memory sampled every 10 s; then they vanish and every session must expire.
 # 3. SIGKILL loops: brin-cli KILLS times, brin2 under Xvfb KILLS / 3 times, the in-process
 #    saver 10 x KILLS times.
-# Every step has its own time bound; the whole run takes about 2 x MINUTES + 25 minutes.
+# Every step has its own time bound; the whole run takes about 2 x MINUTES + 10 minutes.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$root/build/default}")

@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "AtomicFile.h"
@@ -180,6 +182,10 @@ void SettingsStore::LoadText(const std::string& bytes) {
     char line[kPieceLength + 2];
     char name[sizeof line];
     char value[sizeof line];
+    // The names held so far, so that a long file is read in one pass rather than each line
+    // walking the whole list.
+    std::unordered_set<std::string> held;
+    for (const SettingEntry* e = head; e != nullptr; e = e->next) held.insert(e->name);
     size_t pos = 0;
     while (pos < text.size()) {
         size_t n = 0;
@@ -193,7 +199,7 @@ void SettingsStore::LoadText(const std::string& bytes) {
         // Look the name up as it will be stored, so that two long names alike in
         // their first 31 characters never become two entries of one name.
         name[31] = '\0';
-        if (FindEntry(name) != nullptr) continue;
+        if (!held.insert(name).second) continue;
         SettingEntry* entry = NewEntry();
         CopyCut(entry->name, name);
         CopyCut(entry->value, value);

@@ -1,6 +1,7 @@
 // brin.ini as the store reads, completes and writes it back; crash-safe saves; the hand-built fixture.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,25 @@ TEST(SettingsStoreTest, ReadsCompletesAndWritesBack) {
         EXPECT_EQ(store.keepConn, c.keepConn);
         EXPECT_EQ(store.connectedShown, 0);
     }
+}
+
+// A damaged brin.ini of a few megabytes must not hold the start up: it is read in one pass,
+// every name once, and written back as read. (Checking each line against the whole list took
+// minutes for these 200 000 lines.)
+TEST(SettingsStoreTest, LongFileIsReadInOnePass) {
+    TempDir dir;
+    std::string lines;
+    for (int i = 0; i < 200000; ++i) lines += "k" + std::to_string(i) + " = v\r\n";
+    WriteBytes("brin.ini", lines + "k7 = again\r\n");
+    const std::clock_t start = std::clock();
+    SettingsStore store(kSerial);
+    const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    EXPECT_LT(seconds, 10.0);
+    EXPECT_STREQ(store.GetValue("k7"), "v");
+    EXPECT_STREQ(store.GetValue("k199999"), "v");
+    const std::string written = ReadBytes("brin.ini");
+    EXPECT_EQ(written.compare(0, lines.size(), lines), 0);
+    EXPECT_EQ(written.find("again"), std::string::npos);
 }
 
 TEST(SettingsStoreTest, SetValueChangesInPlaceAndNeverAdds) {

@@ -7,6 +7,7 @@
 set -uo pipefail
 
 build=$(cd "$1" && pwd)
+source=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
 mkdir -p "$2" && scratch=$(cd "$2" && pwd) || exit 1
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -45,16 +46,20 @@ usr/share/man/man1/brin-cli.1.gz
 usr/share/bash-completion/completions/brin-cli
 usr/lib/systemd/user/brin-cli.service
 usr/share/doc/brin-cli/copyright
-usr/share/doc/brin-cli/changelog.gz"
+usr/share/doc/brin-cli/changelog.gz
+usr/share/doc/brin-cli/README.md.gz"
 expected[brin-server]="usr/bin/brin-server
 usr/share/man/man1/brin-server.1.gz
 usr/share/bash-completion/completions/brin-server
 usr/lib/systemd/system/brin-server.service
 usr/share/doc/brin-server/copyright
 usr/share/doc/brin-server/changelog.gz
+usr/share/doc/brin-server/README.md.gz
+usr/share/doc/brin-server/protocol.md.gz
 usr/share/doc/brin-server/examples/accounts.ini"
 expected[brin2]="usr/bin/brin2
 usr/share/man/man1/brin2.1.gz
+usr/share/bash-completion/completions/brin2
 usr/share/applications/brin2.desktop
 usr/share/brin2/ping.sh
 usr/share/metainfo/net.sorvel.Brin2.metainfo.xml
@@ -62,6 +67,7 @@ usr/share/icons/hicolor/48x48/apps/net.sorvel.Brin2.png
 usr/share/icons/hicolor/scalable/apps/net.sorvel.Brin2.svg
 usr/share/doc/brin2/copyright
 usr/share/doc/brin2/changelog.gz
+usr/share/doc/brin2/README.md.gz
 usr/share/brin2/ping.sh"
 
 section "contents"
@@ -88,6 +94,9 @@ for package in "${built[@]}"; do
     done
     [ -n "$found" ] || fail "$package links $lib (from: ${owners:-no package}) but depends on:$depends"
   done
+  # The user's guide is the README of this tree, whole.
+  zcat "$root/usr/share/doc/$package/README.md.gz" 2>/dev/null | cmp -s - "$source/README.md" ||
+    fail "$package: /usr/share/doc/$package/README.md.gz is not the README"
   # The topmost changelog entry is the version being packaged.
   top=$(zcat "$root/usr/share/doc/$package/changelog.gz" | sed -n '1s/^[^ ]* (\([^)]*\)).*/\1/p')
   [ "$top" = "${version[$package]}" ] ||
@@ -201,9 +210,21 @@ for package in "${built[@]}"; do
   [ -f "$page" ] || continue
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$runtime/page.txt")
   [ -z "$warnings" ] || fail "$package.1: $warnings"
-  for heading in NAME SYNOPSIS OPTIONS FILES "SEE ALSO"; do
+  for heading in NAME SYNOPSIS OPTIONS FILES "EXIT STATUS" "SEE ALSO"; do
     grep -q "^$heading" "$runtime/page.txt" || fail "$package.1 has no $heading section"
   done
+  # Every exit code the program's --help names has its entry.
+  codes=$("$scratch/root/$package/usr/bin/$package" --help | sed -n '/^exit codes:/,/^$/p' | grep -o '\b[0-9]\+ [a-z]' | cut -d' ' -f1)
+  [ -n "$codes" ] || fail "$package --help names no exit codes"
+  for code in $codes; do
+    sed -n '/^EXIT STATUS/,/^[A-Z]/p' "$runtime/page.txt" | grep -qE "^ +$code( |$)" ||
+      fail "$package.1: EXIT STATUS has no entry for $code"
+  done
+  # The guide it points at is the installed one, not a README beside the sources.
+  guide=/usr/share/doc/$package/README.md.gz
+  sed -n '/^SEE ALSO/,$p' "$runtime/page.txt" | grep -qF "$guide" || fail "$package.1 does not point at $guide"
+  others=$(zcat "$page" | sed 's/\\%//g; s/\\-/-/g' | grep -o '[^ ]*README[^ ]*' | grep -vxF "$guide")
+  [ -z "$others" ] || fail "$package.1 names a README other than the installed guide: $others"
   for option in $("$scratch/root/$package/usr/bin/$package" --help | grep -o '^ *--[a-z-]*'); do
     zcat "$page" | grep -qF "\\fB${option//-/\\-}\\fR" || fail "$package.1 lacks $option"
   done
@@ -243,6 +264,11 @@ expect_completion "brin-server --accounts c" "complete.bash credentials "
 expect_completion "brin-server --accounts=c" "complete.bash credentials "
 # A DIR completes directories only.
 expect_completion "brin-cli --dir c" "credentials "
+if [[ " ${built[*]} " == *" brin2 "* ]]; then
+  expect_completion "brin2 --a" "--autostart "
+  expect_completion "brin2 --autostart " "off on "
+  expect_completion "brin2 --dir c" "credentials "
+fi
 
 echo
 if [ $failures -eq 0 ]; then

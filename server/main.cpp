@@ -43,7 +43,7 @@ const OptionSpec<ServerArgs> kOptions[] = {
          a.listen = v;
          return std::string();
      }},
-    {"--accounts", "FILE", "accounts file (UTF-8; see README)",
+    {"--accounts", "FILE", "accounts file (UTF-8, a [login] section per account)",
      [](ServerArgs& a, const std::string& v) -> std::string {
          a.accountsFile = v;
          return std::string();
@@ -81,7 +81,9 @@ std::string Usage() {
         "usage: brin-server [options]\n"
         "A reference access server for the demo, the tests and a provider's own checks.\n"
         "Needs --accounts, --demo or both.\n\noptions:\n";
-    return text + OptionLines(kOptions, 24);
+    return text + OptionLines(kOptions, 24) +
+           "\nexit codes: 0 stopped by SIGINT or SIGTERM, 1 the accounts file cannot be read or\n"
+           "the address cannot be bound, 64 bad usage.\n";
 }
 
 int UsageError(const std::string& message) {

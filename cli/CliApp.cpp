@@ -47,15 +47,17 @@ std::string ToCp1251(const std::string& utf8, const char* what, size_t limit) {
     return std::string();
 }
 
+// Ten digits at most, summed in 64 bits: `long` has only 32 on Windows, where 4294972297
+// would wrap to 5001.
 bool ParseNumber(const std::string& text, long min, long max, long* out) {
     if (text.empty() || text.size() > 10) return false;
-    long v = 0;
+    long long v = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
         v = v * 10 + (c - '0');
     }
     if (v < min || v > max) return false;
-    *out = v;
+    *out = static_cast<long>(v);
     return true;
 }
 
@@ -340,12 +342,22 @@ int CliApp::Session(const CliOptions& options) {
         Utf8ToCp1251(line, &typedPassword);
     }
 
+    // From here on a stop signal waits for the tick loop, which logs out and saves:
+    // nothing of the run is cut off half done.
+    std::unique_ptr<SignalTicks> signalTicks;
+    TickSource* ticks = ticks_;
+    if (ticks == nullptr) {
+        signalTicks.reset(new SignalTicks);
+        ticks = signalTicks.get();
+    }
+
     // The window's order: the engine first, then the store (which rewrites brin.ini).
     ClientSession session(clock_);
     SettingsStore store;
     const std::string login = options.hasLogin ? options.login : store.StoredLogin();
-    std::string password =
-        options.passwordStdin ? typedPassword : store.StoredPassword().substr(0, kPasswordLimit);
+    std::string stored = options.passwordStdin ? std::string() : store.StoredPassword();
+    const WipedOnExit wipeStored(stored);
+    std::string password = options.passwordStdin ? typedPassword : stored.substr(0, kPasswordLimit);
     const WipedOnExit wipePassword(password);
     const std::string server = options.hasServer ? options.server : store.ipText;
     const std::string portText = options.hasPort ? std::to_string(options.port) : store.portText;
@@ -371,12 +383,6 @@ int CliApp::Session(const CliOptions& options) {
     }
 
     HistoryKeeper history(err_);
-    std::unique_ptr<SignalTicks> signalTicks;
-    TickSource* ticks = ticks_;
-    if (ticks == nullptr) {
-        signalTicks.reset(new SignalTicks);
-        ticks = signalTicks.get();
-    }
     EventWriter events(out_, options.json);
     SessionSettings settings;  // wipes its password copy itself
     settings.login = login;

@@ -10,7 +10,8 @@ public:
 };
 
 // Ticks at each whole second of the wall clock, so that every tick reads a new
-// second; the stop signals are caught from construction on.
+// second; the stop signals are caught from construction to the end of the process,
+// so that one that comes after the last tick cannot cut the logout short.
 class SignalTicks : public TickSource {
 public:
     SignalTicks();

@@ -1,7 +1,10 @@
 // The tick on POSIX: SIGINT, SIGTERM and SIGHUP are blocked and taken with sigtimedwait,
 // so a signal ends the wait at once and no handler runs in the middle of a step.
 // SIGPIPE is ignored: a reader that goes away makes the writes fail, and the run then
-// logs out instead of dying on the spot.
+// logs out instead of dying on the spot. Both stay so after the ticks end: the program is
+// on its way out, and a second stop signal (timeout(1) sends one to the process and one
+// to its group) must not cut short the LOGOUT and the last save of history.ini. Signals
+// still pending when the process exits are dropped with it.
 #include <signal.h>
 #include <time.h>
 
@@ -11,8 +14,6 @@
 
 struct SignalTicks::Impl {
     sigset_t stopSignals;
-    sigset_t previousMask;
-    struct sigaction previousPipe;
     time_t lastTick = 0;  // the wall-clock second of the last tick
 };
 
@@ -21,16 +22,14 @@ SignalTicks::SignalTicks() : impl_(new Impl) {
     sigaddset(&impl_->stopSignals, SIGINT);
     sigaddset(&impl_->stopSignals, SIGTERM);
     sigaddset(&impl_->stopSignals, SIGHUP);
-    sigprocmask(SIG_BLOCK, &impl_->stopSignals, &impl_->previousMask);
+    sigprocmask(SIG_BLOCK, &impl_->stopSignals, nullptr);
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    sigaction(SIGPIPE, &ignore, &impl_->previousPipe);
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 SignalTicks::~SignalTicks() {
-    sigaction(SIGPIPE, &impl_->previousPipe, nullptr);
-    sigprocmask(SIG_SETMASK, &impl_->previousMask, nullptr);
     delete impl_;
 }
 

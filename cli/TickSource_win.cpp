@@ -20,14 +20,14 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 struct SignalTicks::Impl {};
 
 SignalTicks::SignalTicks() : impl_(new Impl) {
+    if (stopEvent != nullptr) return;
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
+// The handler stays: a second Ctrl+C after the ticks end must not cut short the LOGOUT and
+// the last save of history.ini. The event lives as long as the handler that sets it.
 SignalTicks::~SignalTicks() {
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-    CloseHandle(stopEvent);
-    stopEvent = nullptr;
     delete impl_;
 }
 

@@ -44,7 +44,9 @@ public:
     // Waits for a line of the error file (or of `path`) that contains `marker`; returns the line.
     std::string WaitForLine(const std::string& marker, int timeoutMs = 5000,
                             const std::string& path = "") const;
-    int Stop(int signal);  // sends the signal and waits; returns the exit code (-1 killed)
+    // Sends the signal `times` times, `gapMicros` apart, and waits; returns the exit code
+    // (-1 killed).
+    int Stop(int signal, int times = 1, int gapMicros = 0);
 
 private:
     int pid_ = -1;

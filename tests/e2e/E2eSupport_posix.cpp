@@ -163,9 +163,12 @@ std::string Background::WaitForLine(const std::string& marker, int timeoutMs,
     return std::string();
 }
 
-int Background::Stop(int signal) {
+int Background::Stop(int signal, int times, int gapMicros) {
     if (pid_ <= 0) return -1;
-    kill(pid_, signal);
+    for (int i = 0; i < times; ++i) {
+        if (i > 0) std::this_thread::sleep_for(std::chrono::microseconds(gapMicros));
+        kill(pid_, signal);
+    }
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;

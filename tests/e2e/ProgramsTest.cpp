@@ -277,6 +277,41 @@ TEST_F(ProgramsTest, SignalWhileConnectedLogsOutAndExitsZero) {
     EXPECT_NE(log.find("stopped: 0 session(s) open"), std::string::npos) << log;
 }
 
+// A second stop signal a moment after the first (timeout(1) sends one to the process and one
+// to its group) only hurries the end: the LOGOUT goes out, history.ini is kept and the exit
+// status is 0, every time, wherever in the logout the second one lands.
+TEST_F(ProgramsTest, RepeatedStopSignalsStillLogOutAndExitZero) {
+    StartServer();
+    ASSERT_EQ(
+        Cli(Plus(Target(), {"--save", "--once", "--password-stdin"}), std::string(kPassword) + "\n")
+            .exitCode,
+        0);
+    ASSERT_TRUE(FileExists("history.ini"));
+    const std::string history = ReadFile("history.ini");
+    const std::pair<int, int> cases[] = {{SIGTERM, 0},   {SIGTERM, 200}, {SIGTERM, 600},
+                                         {SIGINT, 300},  {SIGHUP, 1000}, {SIGTERM, 3000}};
+    int run = 0;
+    for (const auto& [signal, gapMicros] : cases) {
+        SCOPED_TRACE("signal " + std::to_string(signal) + ", " + std::to_string(gapMicros) +
+                     " us apart");
+        const std::string out = "cli" + std::to_string(++run) + ".out";
+        Background cli({kCli, "--json"}, "cli.err", out);
+        ASSERT_FALSE(cli.WaitForLine("\"connected\"", 8000, out).empty()) << ReadFile("cli.err");
+        EXPECT_EQ(cli.Stop(signal, 2, gapMicros), 0) << ReadFile("cli.err");
+        const std::vector<Json> events = JsonLines(ReadFile(out));
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(events.back()["event"].text, "disconnected");
+        EXPECT_EQ(ReadFile("history.ini"), history);
+    }
+    const std::string log = StopServer();
+    size_t logouts = 0;
+    for (size_t at = log.find("logout '"); at != std::string::npos;
+         at = log.find("logout '", at + 1))
+        ++logouts;
+    EXPECT_EQ(logouts, 1u + run) << log;
+    EXPECT_NE(log.find("stopped: 0 session(s) open"), std::string::npos) << log;
+}
+
 // --dir makes the directory owner-only and works in it; one client per directory, and a
 // lock left by a client killed outright is taken over by the next one.
 TEST_F(ProgramsTest, OneClientPerDirectoryGivenByDir) {

@@ -243,6 +243,20 @@ case_cli_console_break() {
   stop_server
 }
 
+case_cli_numbers() {
+  # long has 32 bits here: a number past them must not wrap into range (4294972297
+  # is 2^32 + 5001), and the largest ten-digit numbers are refused, not wrapped.
+  local value
+  for value in 4294972297 4294967296 9999999999; do
+    run_in exe "" "$wine" "$cli_exe" --port "$value" --once
+    expect_eq "$status" 64 "brin-cli.exe --port $value exit code"
+    tr -d '\r' < exe/err | head -n 1 | grep -qF -- "--port wants a number from 1 to 65535" ||
+      fail "--port $value: $(cat exe/err)"
+    run_in exe "" "$wine" "$cli_exe" --polls "$value" --once
+    expect_eq "$status" 64 "brin-cli.exe --polls $value exit code"
+  done
+}
+
 case_server_answers_cli() {
   reference_run
   start_server "$wine" "$server_exe"

@@ -117,7 +117,7 @@ echo "   $(tail -n 1 relay.out)"
 echo "   server resident memory after the expiry: $(rss_kb "$SERVER_PID") KiB"
 expired=$(grep -c ' expired ' server.log || true)
 kill -TERM "$SERVER_PID"; wait "$SERVER_PID" || true
-summary=$(tail -n 1 server.log)
+summary=$(tail -n 1 server.log | sed 's/^[0-9-]* [0-9:]* //')  # after its time stamp
 echo "   $expired sessions expired; $summary"
 case "$summary" in "stopped: 0 session(s) open"*) ;; *) fail "sessions left open: $summary" ;; esac
 grep -q '^1000 of 1000 clients connected' crowd.out || fail "not every client came back"

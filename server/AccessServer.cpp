@@ -7,6 +7,7 @@
 #include "Cipher.h"
 #include "Cp1251.h"
 #include "ProcessHardening.h"
+#include "SocketError.h"
 #include "Wire.h"
 
 namespace {
@@ -45,7 +46,20 @@ AccessServer::~AccessServer() {
 }
 
 bool AccessServer::Open(const Endpoint& listen) {
-    return socket_.IsOpen() && socket_.Bind(listen);
+    if (!socket_.IsOpen()) {
+        openError_ = "no UDP socket could be made";
+        return false;
+    }
+    if (!socket_.Bind(listen)) {
+        openError_ = LastSocketError();
+        return false;
+    }
+    return true;
+}
+
+void AccessServer::Note(const std::string& line) {
+    Log(line);
+    FlushLog();
 }
 
 int AccessServer::Pump(int timeoutMs) {

@@ -37,6 +37,9 @@ public:
     AccessServer& operator=(const AccessServer&) = delete;
 
     bool Open(const Endpoint& listen);  // binds the socket
+    const std::string& OpenError() const { return openError_; }  // why Open failed
+    // A line of the server's own (start, stop) in the log, time-stamped like the events.
+    void Note(const std::string& line);
     Endpoint LocalEndpoint() const { return socket_.LocalEndpoint(); }
 
     // Waits up to `timeoutMs` for datagrams, handles those waiting (a bounded
@@ -106,6 +109,7 @@ private:
     Clock& clock_;
     std::ostream* log_;
     std::string pendingLog_;
+    std::string openError_;
     std::string stamp_;  // the time prefix of the second stampTime_
     int32_t stampTime_ = 0;
     UdpSocket socket_;

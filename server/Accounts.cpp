@@ -28,6 +28,24 @@ bool ParseUnsigned(const std::string& s, uint64_t max, uint64_t* out) {
     return true;
 }
 
+// A byte count: 0 to 2^63-1, as the poll reply carries it (a signed 64-bit field).
+bool ParseBytes(const std::string& s, int64_t* out) {
+    uint64_t v = 0;
+    if (!ParseUnsigned(s, 9223372036854775807ull, &v)) return false;
+    *out = static_cast<int64_t>(v);
+    return true;
+}
+
+constexpr char kByteRange[] = "from 0 to 9223372036854775807";
+
+// Why a byte count was refused: its sign, its size, or its form.
+std::string BytesProblem(const std::string& s) {
+    if (!s.empty() && s[0] == '-') return std::string("cannot be negative (") + kByteRange + ")";
+    if (!s.empty() && s.find_first_not_of("0123456789") == std::string::npos)
+        return std::string("is too large (") + kByteRange + ")";
+    return std::string("must be a number of bytes ") + kByteRange;
+}
+
 bool ParseSigned(const std::string& s, int64_t* out) {
     const bool negative = !s.empty() && s[0] == '-';
     uint64_t magnitude = 0;
@@ -96,8 +114,8 @@ public:
             return true;
         }
         if (key == "remaining") {
-            if (!ParseSigned(value, &a.remainingBytes))
-                return Fail("remaining must be a byte count");
+            if (!ParseBytes(value, &a.remainingBytes))
+                return Fail("remaining " + BytesProblem(value));
             return true;
         }
         return Fail("unknown key '" + key + "'");
@@ -132,8 +150,12 @@ private:
         if (!ParseUnsigned(argument, UINT64_MAX, &c.id) || c.id == 0)
             return Fail("counter needs an identifier from 1 up: counter ID = BYTES [NAME]");
         const size_t blank = value.find_first_of(" \t");
-        if (!ParseSigned(value.substr(0, blank), &c.bytes))
-            return Fail("counter value must start with a byte count: counter ID = BYTES [NAME]");
+        const std::string bytes = value.substr(0, blank);
+        if (!ParseBytes(bytes, &c.bytes)) {
+            if (bytes.empty() || bytes.find_first_not_of("-0123456789") != std::string::npos)
+                return Fail("counter value must start with a byte count: counter ID = BYTES [NAME]");
+            return Fail("counter " + argument + ": the byte count " + BytesProblem(bytes));
+        }
         const std::string name = blank == std::string::npos ? "" : Trim(value.substr(blank));
         if (!Text(name, kMaxCounterNameBytes, "counter name", &c.name)) return false;
         for (const ServerCounter& other : a.counters)
@@ -169,6 +191,17 @@ private:
 bool ParseAccounts(const std::string& utf8Text, std::vector<Account>* accounts,
                    std::string* error) {
     accounts->clear();
+    // Text saved as UTF-16 (a byte-order mark, or a zero byte beside every ASCII
+    // character) would otherwise be refused for its first zero byte.
+    const bool utf16Mark = utf8Text.compare(0, 2, "\xFF\xFE") == 0 ||
+                           utf8Text.compare(0, 2, "\xFE\xFF") == 0;
+    const auto zeroAt = [&utf8Text](size_t i) { return utf8Text[i] == '\0'; };
+    const bool utf16Zeros = utf8Text.size() >= 4 && zeroAt(0) != zeroAt(1) &&
+                            zeroAt(0) == zeroAt(2) && zeroAt(1) == zeroAt(3);
+    if (utf16Mark || utf16Zeros) {
+        *error = "line 1: the file is UTF-16 text; save it as UTF-8";
+        return false;
+    }
     std::string text = utf8Text;
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
     Reader reader(accounts, error);

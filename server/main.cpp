@@ -1,7 +1,9 @@
 // brin-server: reads its options and accounts, then serves until SIGINT or SIGTERM.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -148,10 +150,16 @@ int main(int argc, char** argv) {
 
     std::vector<Account> accounts;
     if (!args.accountsFile.empty()) {
-        std::ifstream in(args.accountsFile, std::ios::binary);
         std::error_code ignored;
-        if (!in || std::filesystem::is_directory(args.accountsFile, ignored)) {
-            std::cerr << "brin-server: cannot read " << args.accountsFile << "\n";
+        if (std::filesystem::is_directory(args.accountsFile, ignored)) {
+            std::cerr << "brin-server: cannot read " << args.accountsFile << ": it is a directory\n";
+            return 1;
+        }
+        errno = 0;
+        std::ifstream in(args.accountsFile, std::ios::binary);
+        if (!in) {
+            std::cerr << "brin-server: cannot read " << args.accountsFile << ": "
+                      << (errno != 0 ? std::strerror(errno) : "it cannot be opened") << "\n";
             return 1;
         }
         std::stringstream text;
@@ -176,7 +184,8 @@ int main(int argc, char** argv) {
     options.dropPolls = args.dropPolls;
     AccessServer server(std::move(accounts), options, DefaultClock(), &std::cerr);
     if (!server.Open(listen)) {
-        std::cerr << "brin-server: cannot listen on " << args.listen << "\n";
+        std::cerr << "brin-server: cannot listen on " << args.listen << ": " << server.OpenError()
+                  << "\n";
         return 1;
     }
     std::signal(SIGINT, OnStopSignal);
@@ -184,10 +193,9 @@ int main(int argc, char** argv) {
 
     char where[32];
     FormatEndpoint(server.LocalEndpoint(), where, sizeof where);
-    std::cerr << ("listening on " + std::string(where) + ", " +
-                  std::to_string(server.Accounts().size()) + " account(s)" +
-                  (args.demo ? ", demo mode" : "") + "\n")
-              << std::flush;
+    server.Note("listening on " + std::string(where) + ", " +
+                std::to_string(server.Accounts().size()) + " account(s)" +
+                (args.demo ? ", demo mode" : ""));
 
     while (!stopRequested) {
         if (server.Pump(200) < 0) {
@@ -196,9 +204,8 @@ int main(int argc, char** argv) {
         }
     }
     const AccessServer::Stats& stats = server.GetStats();
-    std::cerr << ("stopped: " + std::to_string(server.SessionCount()) + " session(s) open, " +
-                  std::to_string(stats.handshakes) + " handshake(s), " +
-                  std::to_string(stats.polls) + " poll reply(ies)\n")
-              << std::flush;
+    server.Note("stopped: " + std::to_string(server.SessionCount()) + " session(s) open, " +
+                std::to_string(stats.handshakes) + " handshake(s), " +
+                std::to_string(stats.polls) + " poll reply(ies)");
     return 0;
 }

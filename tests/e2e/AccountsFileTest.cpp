@@ -74,7 +74,16 @@ TEST(AccountsFileTest, RefusesBadLinesNamingThem) {
         {"[a]\nbalance = 2147483.648\n", "line 2: balance must be"},
         {"[a]\nbalance = 1.2345\n", "line 2: balance must be"},
         {"[a]\nbalance = 1.\n", "line 2: balance must be"},
-        {"[a]\nremaining = 9223372036854775808\n", "line 2: remaining must be a byte count"},
+        {"[a]\nremaining = 9223372036854775808\n",
+         "line 2: remaining is too large (from 0 to 9223372036854775807)"},
+        {"[a]\nremaining = -5\n", "line 2: remaining cannot be negative"},
+        {"[a]\nremaining = lots\n", "line 2: remaining must be a number of bytes"},
+        {"[a]\ncounter 3 = -1 Город\n", "line 2: counter 3: the byte count cannot be negative"},
+        {"[a]\ncounter 3 = 9223372036854775808\n",
+         "line 2: counter 3: the byte count is too large"},
+        {std::string("\xFF\xFE[\0a\0]\0", 8), "line 1: the file is UTF-16 text; save it as UTF-8"},
+        {std::string("\xFE\xFF\0[\0a\0]", 8), "line 1: the file is UTF-16 text"},
+        {std::string("[\0a\0]\0", 6), "line 1: the file is UTF-16 text"},
         {"[a]\ncounter 0 = 5\n", "line 2: counter needs an identifier from 1 up"},
         {"[a]\ncounter 18446744073709551616 = 5\n", "line 2: counter needs an identifier"},
         {"[a]\ncounter 3 = lots\n", "line 2: counter value must start with a byte count"},
@@ -97,6 +106,19 @@ TEST(AccountsFileTest, RefusesBadLinesNamingThem) {
         EXPECT_FALSE(ParseAccounts(c.text, &accounts, &error));
         EXPECT_EQ(error.find(c.error), 0u) << error;
     }
+}
+
+// The reply carries byte counts as signed 64-bit fields: 0 to 2^63-1 go through whole.
+TEST(AccountsFileTest, ByteCountsRunFromZeroToTheLargestTheReplyCarries) {
+    std::vector<Account> accounts;
+    std::string error;
+    ASSERT_TRUE(ParseAccounts("[a]\nremaining = 9223372036854775807\ncounter 1 = 0\n"
+                              "counter 2 = 9223372036854775807 x\n",
+                              &accounts, &error))
+        << error;
+    EXPECT_EQ(accounts[0].remainingBytes, INT64_MAX);
+    EXPECT_EQ(accounts[0].counters[0].bytes, 0);
+    EXPECT_EQ(accounts[0].counters[1].bytes, INT64_MAX);
 }
 
 TEST(AccountsFileTest, HoldsAtMostTheCountersOneReplyCarries) {

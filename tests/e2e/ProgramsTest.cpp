@@ -363,7 +363,47 @@ TEST_F(ProgramsTest, ServerRefusesLooseListenAddresses) {
         EXPECT_EQ(r.exitCode, 64);
         EXPECT_NE(r.err.find("--listen wants a dotted IPv4 address"), std::string::npos) << r.err;
     }
-    const ProcessResult directory = RunProcess({kServer, "--accounts", "."});
-    EXPECT_EQ(directory.exitCode, 1);
-    EXPECT_NE(directory.err.find("cannot read ."), std::string::npos) << directory.err;
+}
+
+// A server that cannot start says why, in one line naming what it could not use.
+TEST_F(ProgramsTest, ServerThatCannotStartSaysWhy) {
+    StartServer();  // holds a port, so that another server cannot bind it
+    const std::string taken = "127.0.0.1:" + std::to_string(port_);
+    WriteFile("utf16.ini", std::string("\xFF\xFE[\0a\0]\0\n\0", 8));
+    WriteFile("utf16-no-mark.ini", std::string("[\0a\0]\0\n\0", 8));
+    WriteFile("negative.ini", "[a]\nremaining = -5\n");
+    WriteFile("huge.ini", "[a]\ncounter 3 = 9223372036854775808 Город\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string expected;
+    } cases[] = {
+        {{"--accounts", "missing.ini"}, "cannot read missing.ini: No such file or directory"},
+        {{"--accounts", "."}, "cannot read .: it is a directory"},
+        {{"--accounts", "utf16.ini"}, "utf16.ini: line 1: the file is UTF-16 text; save it as UTF-8"},
+        {{"--accounts", "utf16-no-mark.ini"}, "utf16-no-mark.ini: line 1: the file is UTF-16 text"},
+        {{"--accounts", "negative.ini"}, "negative.ini: line 2: remaining cannot be negative"},
+        {{"--accounts", "huge.ini"}, "huge.ini: line 2: counter 3: the byte count is too large"},
+        {{"--demo", "--listen", taken}, "cannot listen on " + taken + ": Address already in use"},
+        {{"--demo", "--listen", "192.0.2.1:5001"},
+         "cannot listen on 192.0.2.1:5001: Cannot assign requested address"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const ProcessResult r = RunProcess(Plus({kServer}, c.args));
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err.rfind("brin-server: " + c.expected, 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    }
+    const std::string log = StopServer();
+    // Every line of the log starts with the local time, the first one too.
+    size_t lines = 0;
+    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1, ++lines) {
+        const std::string line = log.substr(at, log.find('\n', at) - at);
+        EXPECT_TRUE(line.size() > 20 && line[4] == '-' && line[10] == ' ' && line[13] == ':' &&
+                    line[19] == ' ')
+            << line;
+    }
+    EXPECT_EQ(log.find(" listening on 127.0.0.1:"), 19u) << log;
+    EXPECT_NE(log.find(" stopped: "), std::string::npos) << log;
+    EXPECT_EQ(lines, 2u) << log;
 }

@@ -20,8 +20,8 @@ wait_for() {
 start_server() {
     "$SERVER" --demo --listen 127.0.0.1:0 >server.log 2>&1 &
     SERVER_PID=$!
-    wait_for "grep -q '^listening on' server.log" 50 || die "server did not start"
-    PORT=$(sed -n 's/^listening on [0-9.]*:\([0-9]*\).*/\1/p' server.log)
+    wait_for "grep -q ' listening on' server.log" 50 || die "server did not start"
+    PORT=$(sed -n 's/^.* listening on [0-9.]*:\([0-9]*\).*/\1/p' server.log)
     # The demo account's login; the password is typed into the window below.
     printf 'SavePassword = 1\r\nAutoConnect = 0\r\nKeepConn = 0\r\nIP = 127.0.0.1\r\nPort = %s\r\nLogin = demo\r\n' \
         "$PORT" >brin.ini

@@ -1,0 +1,9 @@
+// The last socket error on POSIX systems: errno.
+#include <cerrno>
+#include <cstring>
+
+#include "SocketError.h"
+
+std::string LastSocketError() {
+    return std::strerror(errno);
+}

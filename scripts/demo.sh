@@ -44,6 +44,8 @@ echo "demo: brin-server --demo listens on 127.0.0.1:$port (log: demo/server.log)
 # scrambled password; brin-cli --save does the same, and shows the first poll.
 cd demo
 rm -f brin.ini
+# «Проверка связи с сервером» runs ping.sh from here: the example the packages install.
+[ -f ping.sh ] || install -m 0700 "$root/res/ping.sh" ping.sh
 echo "demo: connecting as demo/demo, storing the settings in demo/brin.ini"
 echo demo | "$bin/cli/brin-cli" --save --once --server 127.0.0.1 --port "$port" --login demo --password-stdin
 

@@ -272,7 +272,8 @@ CliApp::CliApp(std::istream& in, std::ostream& out, std::ostream& err)
 bool CliApp::ParseOptions(const std::vector<std::string>& args, CliOptions* options,
                           std::string* error) {
     *options = CliOptions();
-    return ::ParseOptions(kOptions, args, options, error);
+    return ::ParseOptions(kOptions, args, options, error,
+                          {{"--dir", "--user-dir"}, {"--once", "--polls"}});
 }
 
 std::string CliApp::Usage() {
@@ -290,7 +291,7 @@ std::string CliApp::Usage() {
 }
 
 int CliApp::UsageError(const std::string& message) {
-    err_ << "brin-cli: " << message << "\n" << Usage() << std::flush;
+    err_ << "brin-cli: " << message << "\n" << UsageHint("brin-cli") << std::flush;
     return kExitUsage;
 }
 

@@ -13,11 +13,20 @@ struct OptionSpec {
     std::string (*apply)(Args& args, const std::string& value);
 };
 
+// Two options that contradict each other: given together, neither can be taken.
+struct OptionConflict {
+    const char* first;
+    const char* second;
+};
+
 // Reads "--name VALUE", "--name=VALUE" and switches from `words` (without the program
-// name) into `args`. False with a one-line `error` at the first bad word.
+// name) into `args`; an option given twice takes its last value. False with a one-line
+// `error` at the first bad word, or naming both options of a conflict given together.
 template <class Args, size_t N>
 bool ParseOptions(const OptionSpec<Args> (&table)[N], const std::vector<std::string>& words,
-                  Args* args, std::string* error) {
+                  Args* args, std::string* error,
+                  const std::vector<OptionConflict>& conflicts = {}) {
+    std::vector<std::string> given;
     for (size_t i = 0; i < words.size(); ++i) {
         std::string word = words[i], value;
         const size_t eq = word.find('=');
@@ -46,8 +55,25 @@ bool ParseOptions(const OptionSpec<Args> (&table)[N], const std::vector<std::str
         }
         *error = spec->apply(*args, value);
         if (!error->empty()) return false;
+        given.push_back(spec->name);
+    }
+    const auto wasGiven = [&given](const char* name) {
+        for (const std::string& g : given)
+            if (g == name) return true;
+        return false;
+    };
+    for (const OptionConflict& c : conflicts) {
+        if (wasGiven(c.first) && wasGiven(c.second)) {
+            *error = std::string(c.first) + " and " + c.second + " cannot be given together";
+            return false;
+        }
     }
     return true;
+}
+
+// The line that follows a usage error's own: the whole usage would bury it.
+inline std::string UsageHint(const char* program) {
+    return std::string("try '") + program + " --help' for the options\n";
 }
 
 // One line per option: name and argument in a column of `width`, then the help.

@@ -89,7 +89,7 @@ std::string Usage() {
 }
 
 int UsageError(const std::string& message) {
-    std::cerr << "brin-server: " << message << "\n" << Usage();
+    std::cerr << "brin-server: " << message << "\n" << UsageHint("brin-server");
     return 64;
 }
 

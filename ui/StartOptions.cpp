@@ -90,8 +90,8 @@ int ReadStartOptions(int argc, char** argv, StartOptions* options) {
         words.push_back(word);
     }
     std::string error;
-    if (!ParseOptions(kOptions, words, options, &error)) {
-        std::fprintf(stderr, "brin2: %s\n%s", error.c_str(), Usage().c_str());
+    if (!ParseOptions(kOptions, words, options, &error, {{"--dir", "--user-dir"}})) {
+        std::fprintf(stderr, "brin2: %s\n%s", error.c_str(), UsageHint("brin2").c_str());
         return 64;
     }
     if (options->help) {

@@ -100,6 +100,14 @@ private slots:
         QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << QString() << false;
         QTest::newRow("unknown") << QStringList{QStringLiteral("--bogus")} << 64 << QString()
                                  << false;
+        QTest::newRow("dir and user-dir")
+            << QStringList{QStringLiteral("--user-dir"), QStringLiteral("--dir"),
+                           QStringLiteral("/tmp/x")}
+            << 64 << QStringLiteral("/tmp/x") << false;
+        QTest::newRow("dir twice: the last one")
+            << QStringList{QStringLiteral("--dir"), QStringLiteral("/tmp/x"),
+                           QStringLiteral("--dir=/tmp/y")}
+            << -1 << QStringLiteral("/tmp/y") << false;
         QTest::newRow("autostart maybe")
             << QStringList{QStringLiteral("--autostart"), QStringLiteral("maybe")} << 64
             << QString() << false;

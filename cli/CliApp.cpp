@@ -17,6 +17,7 @@
 #include "ProcessHardening.h"
 #include "SettingsStore.h"
 #include "TickSource.h"
+#include "UsageLog.h"
 #include "VolumeSerial.h"
 #include "WorkDir.h"
 
@@ -129,6 +130,12 @@ const OptionSpec<CliOptions> kOptions[] = {
          o.volumeSerial = true;
          return "";
      }},
+    {"--usage", nullptr,
+     "print the last 30 days of usage.csv and the forecast, without connecting, and exit",
+     [](CliOptions& o, const std::string&) -> std::string {
+         o.usage = true;
+         return "";
+     }},
     {"--help", nullptr, "show this help and exit",
      [](CliOptions& o, const std::string&) -> std::string {
          o.help = true;
@@ -225,6 +232,48 @@ public:
             Emit("message " + MessageHistory::FormatMessageTime(time) + ": " + Cp1251ToUtf8(text));
     }
 
+    // One row of the daily table; the header comes before the first in the readable form.
+    void Day(const UsageDay& day, bool first) {
+        const std::string date = day.date.Iso();
+        if (json_) {
+            Emit("{\"event\":\"day\",\"date\":\"" + date + "\",\"balance\":" +
+                 (day.known ? JsonString(FormatMoney(day.balance)) : std::string("null")) +
+                 ",\"spent\":" + JsonString(FormatThousandths(day.spent)) +
+                 ",\"used_bytes\":" + std::to_string(day.usedBytes) + "}");
+            return;
+        }
+        char line[128];
+        if (first) {
+            std::snprintf(line, sizeof line, "%-10s %14s %12s %12s", "date", "balance", "spent",
+                          "used (M)");
+            Emit(line);
+        }
+        std::snprintf(line, sizeof line, "%-10s %14s %12s %12s", date.c_str(),
+                      day.known ? FormatMoney(day.balance).c_str() : "-",
+                      day.known ? FormatThousandths(day.spent).c_str() : "-",
+                      day.known ? FormatMegabytes(day.usedBytes).c_str() : "-");
+        Emit(line);
+    }
+
+    void ForecastEvent(const Forecast& forecast) {
+        Emit(json_ ? ForecastJson(forecast) : ForecastLine(forecast));
+    }
+
+    // A reply brought the balance below LowBalance.
+    void LowBalance(int32_t balance, int32_t threshold, const Forecast& forecast) {
+        if (json_) {
+            // The forecast's own fields after the balance and the threshold.
+            std::string rest = ForecastJson(forecast);
+            rest = rest.substr(rest.find(",\"until\""));
+            Emit("{\"event\":\"low_balance\",\"balance\":" + JsonString(FormatMoney(balance)) +
+                 ",\"balance_milli\":" + std::to_string(balance) +
+                 ",\"threshold\":" + JsonString(FormatMoney(threshold)) + rest);
+            return;
+        }
+        Emit("low balance: " + FormatMoney(balance) + ", below " + FormatMoney(threshold) + "; " +
+             ForecastLine(forecast));
+    }
+
     void Simple(const char* event, const char* text) {
         if (json_)
             Emit(std::string("{\"event\":\"") + event + "\"}");
@@ -317,7 +366,22 @@ int CliApp::Run(const std::vector<std::string>& args) {
         out_ << text << "\n" << std::flush;
         return kExitDone;
     }
+    if (options.usage) return UsageReport(options);
     return Session(options);
+}
+
+int CliApp::UsageReport(const CliOptions& options) {
+    // Only read: no lock, no brin.ini, so it runs beside a client that is writing the file.
+    const UsageLog log;
+    const int32_t now = (clock_ != nullptr ? *clock_ : DefaultClock()).Now();
+    EventWriter events(out_, options.json);
+    bool first = true;
+    for (const UsageDay& day : UsageDays(log.Records(), UsageWatch::Seconds(now))) {
+        events.Day(day, first);
+        first = false;
+    }
+    events.ForecastEvent(MakeForecast(log.Records(), UsageWatch::Seconds(now)));
+    return kExitDone;
 }
 
 int CliApp::Session(const CliOptions& options) {
@@ -384,6 +448,16 @@ int CliApp::Session(const CliOptions& options) {
     }
 
     HistoryKeeper history(err_);
+    UsageWatch usage;
+    {
+        bool enabled = false;
+        int32_t threshold = 0;
+        if (!ReadLowBalance(store.GetValue(SettingsStore::kLowBalance), &enabled, &threshold))
+            err_ << "brin-cli: warning: LowBalance in brin.ini is not a sum of money; no "
+                    "low-balance warning\n"
+                 << std::flush;
+        usage.Alarm().SetThreshold(enabled, threshold);
+    }
     EventWriter events(out_, options.json);
     SessionSettings settings;  // wipes its password copy itself
     settings.login = login;
@@ -419,6 +493,15 @@ int CliApp::Session(const CliOptions& options) {
             events.Snapshot(core);
             ++replies;
         }
+        const int32_t now = session.GetClock().Now();
+        const UsageWatch::Outcome used = usage.OnTick(tick, core, now);
+        if (used.failingChanged)
+            err_ << (usage.Log().WriteFailing()
+                         ? "brin-cli: warning: could not write usage.csv; the session goes on\n"
+                         : "brin-cli: usage.csv written again\n")
+                 << std::flush;
+        if (used.lowBalance)
+            events.LowBalance(core.balance, usage.Alarm().Threshold(), usage.CurrentForecast(now));
         // A message repeated by the network (AddMessage's 1) is shown once.
         if (tick.hasMessage && history.AddMessage(tick.messageTime, tick.messageText.c_str()) == 0)
             events.Message(tick.messageTime, tick.messageText);

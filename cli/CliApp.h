@@ -36,6 +36,7 @@ struct CliOptions {
     bool keep = false;
     bool json = false;
     bool volumeSerial = false;
+    bool usage = false;  // the daily table and the forecast from usage.csv
     std::string dir;  // the directory to work in; empty: the current one
     bool help = false;
     bool version = false;
@@ -63,6 +64,7 @@ public:
 private:
     int UsageError(const std::string& message);
     int Session(const CliOptions& options);
+    int UsageReport(const CliOptions& options);
 
     std::istream& in_;
     std::ostream& out_;

@@ -1,16 +1,35 @@
-// The platform-independent half of the atomic file replacement: the injected write failure.
+// The platform-independent half of the file writers: the injected write failures.
 #include "AtomicFile.h"
 
 namespace {
-long injectedFailure = -1;
+
+long injectedReplaceFailure = -1;
+long injectedAppendFailure = -1;
+
+void Inject(long* slot, long bytesBeforeFailure) {
+    *slot = bytesBeforeFailure < 0 ? -1 : bytesBeforeFailure;
 }
 
+long Take(long* slot) {
+    const long failure = *slot;
+    *slot = -1;
+    return failure;
+}
+
+}  // namespace
+
 void InjectAtomicWriteFailure(long bytesBeforeFailure) {
-    injectedFailure = bytesBeforeFailure < 0 ? -1 : bytesBeforeFailure;
+    Inject(&injectedReplaceFailure, bytesBeforeFailure);
 }
 
 long TakeInjectedAtomicWriteFailure() {
-    long failure = injectedFailure;
-    injectedFailure = -1;
-    return failure;
+    return Take(&injectedReplaceFailure);
+}
+
+void InjectAppendFailure(long bytesBeforeFailure) {
+    Inject(&injectedAppendFailure, bytesBeforeFailure);
+}
+
+long TakeInjectedAppendFailure() {
+    return Take(&injectedAppendFailure);
 }

@@ -1,11 +1,12 @@
-// Replacing a whole file on POSIX systems: a new file beside the old one, synced, then renamed over
-// it.
+// Writing files on POSIX systems: a whole file replaced (a new file beside the old one, synced,
+// then renamed over it), and lines appended and synced.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -148,4 +149,20 @@ int ReplaceFileAtomically(const std::string& path, const std::string& bytes, int
     }
     RemoveLeftovers(dir, base);
     return 0;
+}
+
+int AppendToFile(const std::string& path, const std::string& bytes, int newFileMode) {
+    const long failAfter = TakeInjectedAppendFailure();
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
+                        static_cast<mode_t>(newFileMode));
+    if (fd < 0) return -1;
+    bool ok;
+    if (failAfter >= 0) {
+        WriteAll(fd, bytes.data(), std::min(static_cast<size_t>(failAfter), bytes.size()));
+        ok = false;
+    } else {
+        ok = WriteAll(fd, bytes.data(), bytes.size()) && SyncFile(fd);
+    }
+    if (close(fd) != 0) ok = false;
+    return ok ? 0 : -1;
 }

@@ -1,4 +1,5 @@
-// Replacing a whole file on Windows: a new file beside the old one, flushed, then moved over it.
+// Writing files on Windows: a whole file replaced (a new file beside the old one, flushed, then
+// moved over it), and lines appended and flushed.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -37,6 +38,18 @@ bool WriteAll(HANDLE file, const char* data, size_t size) {
     return true;
 }
 
+// All of `bytes`, flushed to the disk; an injected failure writes its first bytes and fails.
+bool WriteAndFlush(HANDLE file, const std::string& bytes, long failAfter) {
+    if (failAfter >= 0) {
+        const size_t partial = static_cast<size_t>(failAfter) < bytes.size()
+                                   ? static_cast<size_t>(failAfter)
+                                   : bytes.size();
+        WriteAll(file, bytes.data(), partial);
+        return false;
+    }
+    return WriteAll(file, bytes.data(), bytes.size()) && FlushFileBuffers(file) != 0;
+}
+
 }  // namespace
 
 int ReplaceFileAtomically(const std::string& path, const std::string& bytes, int newFileMode) {
@@ -54,16 +67,7 @@ int ReplaceFileAtomically(const std::string& path, const std::string& bytes, int
         return -1;
     }
 
-    bool ok;
-    if (failAfter >= 0) {
-        size_t partial = static_cast<size_t>(failAfter) < bytes.size()
-                             ? static_cast<size_t>(failAfter)
-                             : bytes.size();
-        WriteAll(file, bytes.data(), partial);
-        ok = false;
-    } else {
-        ok = WriteAll(file, bytes.data(), bytes.size()) && FlushFileBuffers(file) != 0;
-    }
+    bool ok = WriteAndFlush(file, bytes, failAfter);
     if (CloseHandle(file) == 0) ok = false;
 
     if (ok) {
@@ -82,4 +86,15 @@ int ReplaceFileAtomically(const std::string& path, const std::string& bytes, int
         return -1;
     }
     return 0;
+}
+
+int AppendToFile(const std::string& path, const std::string& bytes, int newFileMode) {
+    (void)newFileMode;
+    const long failAfter = TakeInjectedAppendFailure();
+    HANDLE file = CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    bool ok = WriteAndFlush(file, bytes, failAfter);
+    if (CloseHandle(file) == 0) ok = false;
+    return ok ? 0 : -1;
 }

@@ -10,10 +10,12 @@ packages=(
   xvfb xauth xdotool trayer x11-utils imagemagick fonts-dejavu-core
   # the .deb packages and the validators of the packaging check
   help2man dpkg-dev file lintian man-db bash-completion systemd desktop-file-utils appstream
+  # a clock that runs fast, for the usage.csv forecast test
+  faketime
 )
 if [ "${BRIN_NO_GUI:-0}" = 1 ]; then
   packages=(cmake g++ make pkg-config libssl-dev openssl libgtest-dev libgmock-dev googletest libbenchmark-dev
-    help2man dpkg-dev file lintian man-db bash-completion systemd)
+    help2man dpkg-dev file lintian man-db bash-completion systemd faketime)
 fi
 # Named packages instead of the list: the optional toolchains' scripts use the same install.
 if [ $# -gt 0 ]; then

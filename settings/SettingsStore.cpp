@@ -146,6 +146,16 @@ void SettingsStore::StoreSwitches() {
     SetValue(kKeepConn, keepConn == 1 ? "1" : "0");
 }
 
+std::string SettingsStore::LowBalanceText() {
+    const char* text = GetValue(kLowBalance);
+    return text != nullptr ? text : "";
+}
+
+void SettingsStore::StoreLowBalance(const std::string& text) {
+    if (SetValue(kLowBalance, text.c_str()) == nullptr && !text.empty())
+        AddValue(kLowBalance, text.c_str());
+}
+
 int32_t SettingsStore::ReadPort(const std::string& text) {
     const char* p = text.c_str();
     while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;

@@ -22,6 +22,8 @@ public:
     static constexpr const char kPort[] = "Port";
     static constexpr const char kLogin[] = "Login";
     static constexpr const char kPass[] = "Pass";
+    // Not among the keys supplied at start: absent means no low-balance warning.
+    static constexpr const char kLowBalance[] = "LowBalance";
 
     // The construction sequence in the current directory: key from the volume
     // serial, LoadFile, defaults for missing keys, SaveFile, current settings.
@@ -68,6 +70,12 @@ public:
                          const std::string& ip, const std::string& port);
     // SavePassword, AutoConnect and KeepConn from the current settings.
     void StoreSwitches();
+    // The LowBalance text ("" when absent), and storing it: the entry is added at the
+    // end when missing. An empty text for an existing entry is written as an empty
+    // value, which the next start drops: the key is absent again. brin.ini is not
+    // written here.
+    std::string LowBalanceText();
+    void StoreLowBalance(const std::string& text);
 
     // The Port text as a number, the way atoi reads it (blanks, a sign, digits up to
     // the first other character, 0 without any), saturated at the 32-bit limits

@@ -2,6 +2,9 @@
 // server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -16,6 +19,7 @@
 #include "E2eSupport.h"
 #include "MessageHistory.h"
 #include "TickSource.h"
+#include "UsageForecast.h"
 
 namespace {
 
@@ -235,6 +239,80 @@ TEST_F(CliAppTest, PollsLimitEndsAfterThatManyRepliesAndKeepsTheMessages) {
     EXPECT_EQ(events[2]["text"].text, Cp1251ToUtf8(welcome));
     const std::string history = ReadFile("history.ini");
     EXPECT_NE(history.find("\r\n" + welcome + "\r\n\r\n"), std::string::npos) << history;
+}
+
+// The balance of the demo account falls 0.250 a poll: one low_balance event as it goes
+// below LowBalance, none at the polls after, and every reply's line in usage.csv.
+TEST_F(CliAppTest, LowBalanceWarnsOncePerCrossingAndUsageCsvGrowsPerReply) {
+    AccessServer::Options options;
+    options.demo = true;
+    Account a = Alice();
+    a.balance = 100500;
+    Start({a}, options);
+    WriteFile("brin.ini", "LowBalance = 100\r\n");
+    ASSERT_EQ(Run({"--json", "--polls", "6"}), kExitDone) << err_.str();
+    std::vector<Json> warnings;
+    for (const Json& j : JsonLines(out_.str()))
+        if (j["event"].text == "low_balance") warnings.push_back(j);
+    ASSERT_EQ(warnings.size(), 1u) << out_.str();
+    EXPECT_EQ(warnings[0]["balance"].text, "99.750");  // 100.250, 100.000, then below
+    EXPECT_EQ(warnings[0]["threshold"].text, "100.000");
+    EXPECT_EQ(warnings[0]["reason"].text, "not_enough_history");
+    const std::string csv = ReadFile("usage.csv");
+    EXPECT_EQ(csv.compare(0, 35, "time,balance_milli,remaining_bytes\n"), 0) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 7) << csv;
+    EXPECT_NE(csv.find(",99750,"), std::string::npos) << csv;
+    EXPECT_NE(ReadFile("brin.ini").find("LowBalance = 100\r\n"), std::string::npos);
+
+    // The next run starts from usage.csv's last balance, already below: no warning.
+    ASSERT_EQ(Run({"--polls", "2"}), kExitDone) << err_.str();
+    EXPECT_EQ(out_.str().find("low balance"), std::string::npos) << out_.str();
+}
+
+TEST_F(CliAppTest, UsageReadsTheFileWithoutConnecting) {
+    setenv("TZ", "UTC-10", 1);  // local days ten hours ahead of UTC
+    tzset();
+    // Ten days at 1.000 a day, one line every six hours, the last at the clock's now.
+    const int64_t now = clock_.Now();
+    std::string csv = "time,balance_milli,remaining_bytes\n";
+    int32_t balance = 60000;
+    for (int64_t t = now - 10 * 86400; t <= now; t += 6 * 3600, balance -= 250)
+        csv += UsageLine(UsageRecord{t, balance, int64_t{1048576} * balance / 250}) + "\n";
+    csv += "damaged line\n";
+    WriteFile("usage.csv", csv);
+    const std::string brinIni = "Login = x\r\n";
+    WriteFile("brin.ini", brinIni);
+
+    std::istringstream in;
+    CliApp app(in, out_, err_);
+    app.SetClock(&clock_);
+    ASSERT_EQ(app.Run({"--usage"}), kExitDone) << err_.str();
+    std::vector<std::string> lines;
+    std::istringstream text(out_.str());
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    // A header, 30 days, the forecast: 50.000 left at 1.000 a day from 2023-11-15 08:13 local.
+    ASSERT_EQ(lines.size(), 32u) << out_.str();
+    EXPECT_EQ(lines[31], "forecast: balance lasts until 2024-01-04 (spending 1.000 a day)");
+    EXPECT_EQ(lines[30].substr(0, 10), "2023-11-15");
+    EXPECT_NE(lines[30].find(" 50.000 "), std::string::npos) << lines[30];
+    EXPECT_EQ(lines[19].substr(0, 10), "2023-11-04");
+    EXPECT_EQ(lines[19].substr(10).find_first_not_of(" -"), std::string::npos)
+        << "no history yet that day: " << lines[19];
+    EXPECT_EQ(ReadFile("brin.ini"), brinIni) << "--usage never rewrites brin.ini";
+    EXPECT_FALSE(FileExists("brin.lock"));
+
+    out_.str("");
+    ASSERT_EQ(app.Run({"--usage", "--json"}), kExitDone);
+    const std::vector<Json> events = JsonLines(out_.str());
+    ASSERT_EQ(events.size(), 31u);
+    EXPECT_EQ(events[29]["event"].text, "day");
+    EXPECT_EQ(events[29]["balance"].text, "50.000");
+    EXPECT_EQ(events[29]["spent"].text, "0.500");  // the two lines after local midnight
+    EXPECT_EQ(JsonLines(out_.str()).back()["until"].text, "2024-01-04");
+    EXPECT_EQ(out_.str().substr(out_.str().rfind('{')),
+              "{\"event\":\"forecast\",\"until\":\"2024-01-04\",\"per_day\":\"1.000\"}\n");
+    unsetenv("TZ");
+    tzset();
 }
 
 }  // namespace

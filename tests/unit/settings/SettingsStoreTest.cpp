@@ -165,6 +165,35 @@ TEST(SettingsStoreTest, SetValueChangesInPlaceAndNeverAdds) {
     EXPECT_EQ(ReadBytes("brin.ini"), CrLfLines(lines));
 }
 
+// LowBalance is no default key: absent until the user sets it, then one line at the end among
+// the unknown keys kept as they are; cleared, it is gone after the next start.
+TEST(SettingsStoreTest, LowBalanceIsAddedWhenSetAndGoesWhenCleared) {
+    TempDir dir;
+    WriteBytes("brin.ini", "Theme = dark\r\n");
+    {
+        SettingsStore store(kSerial);
+        EXPECT_EQ(store.LowBalanceText(), "");
+        store.StoreLowBalance("");  // nothing to clear: no line
+        ASSERT_EQ(store.SaveFile(), 0);
+        EXPECT_EQ(ReadBytes("brin.ini").find("LowBalance"), std::string::npos);
+        store.StoreLowBalance("100.000");
+        ASSERT_EQ(store.SaveFile(), 0);
+    }
+    std::vector<std::string> lines = {"Theme = dark", kSave1,    kIpEmpty, kPort5001, kLoginEmpty,
+                                      kPassEmpty,     kAuto0,    kKeep0,   "LowBalance = 100.000"};
+    EXPECT_EQ(ReadBytes("brin.ini"), CrLfLines(lines));
+    {
+        SettingsStore store(kSerial);
+        EXPECT_EQ(store.LowBalanceText(), "100.000");
+        store.StoreLowBalance("");
+        ASSERT_EQ(store.SaveFile(), 0);
+    }
+    SettingsStore store(kSerial);
+    EXPECT_EQ(store.GetValue("LowBalance"), nullptr);
+    EXPECT_EQ(ReadBytes("brin.ini").find("LowBalance"), std::string::npos);
+    EXPECT_EQ(ReadBytes("brin.ini").find("Theme = dark\r\n"), 0u);
+}
+
 // A save that breaks off part-way leaves the old file whole and nothing beside it.
 TEST(SettingsStoreTest, FailedSaveKeepsOldFile) {
     for (long failAfter : {0L, 10L, 100000L}) {

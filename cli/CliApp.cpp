@@ -473,7 +473,14 @@ int CliApp::Session(const CliOptions& options) {
     for (;;) {
         // Output that can no longer be written (its reader went away) ends the run
         // like a stop signal.
-        if (!out_ || !ticks->WaitNextTick()) {
+        // Asleep until the session has work, or every second while history.ini waits to be
+        // written.
+        SessionWake wake = session.NextWake(settings);
+        if (history.SaveFailing()) {
+            wake.timed = true;
+            wake.at = static_cast<int32_t>(static_cast<uint32_t>(session.GetClock().Now()) + 1u);
+        }
+        if (!out_ || !ticks->WaitFor(wake, session.core.udpSocket)) {
             if (session.Exit()) events.Simple("disconnected", "disconnected");
             return kExitDone;
         }

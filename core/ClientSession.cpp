@@ -7,6 +7,18 @@ namespace {
 
 constexpr int32_t kReconnectWait = 30;  // seconds; an attempt comes once more have passed
 constexpr int64_t kSleepNoticed = 2;    // seconds asleep between two ticks that count as a sleep
+// The engine's own waits, as the tick counts them: NoAnswer once more than the HELLO wait
+// has passed, a time-out or the end of the poll period once the poll period has.
+constexpr int32_t kHelloWait = 3;
+constexpr int32_t kPollPeriod = 30;
+
+// The wrap-safe 32-bit difference `to` - `from`.
+int32_t Difference(int32_t from, int32_t to) {
+    return static_cast<int32_t>(static_cast<uint32_t>(to) - static_cast<uint32_t>(from));
+}
+int32_t Later(int32_t t, int32_t seconds) {
+    return static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(seconds));
+}
 
 // `text` into an engine field of `size` bytes: copying stops at the text's end or one
 // byte short of the field and the rest is zero, so the field always ends in a zero,
@@ -57,10 +69,14 @@ TickEvents ClientSession::Tick(const SessionSettings& settings) {
     const int64_t slept = clock_->SleptSeconds();
     events.resumed = slept - sleptSeen_ >= kSleepNoticed;
     sleptSeen_ = slept;
+    const bool pollPlanned = pollPlanned_ && clock_->Now() == pollPlannedAt_;
+    pollPlanned_ = false;
     if (events.resumed && core.connected != 0) {
         core.Abandon();
         events.result = Lost;
     } else {
+        // The tick that ended the poll period was slept through: its step first.
+        if (pollPlanned && core.state == PollWait) core.Step();
         events.result = core.Step();
     }
     if (events.result == NoAnswer || events.result == Rejected) return events;
@@ -96,4 +112,43 @@ TickEvents ClientSession::Tick(const SessionSettings& settings) {
     }
     events.connected = connectedReported_ != 0;
     return events;
+}
+
+SessionWake ClientSession::NextWake(const SessionSettings& settings) {
+    SessionWake wake;
+    pollPlanned_ = false;
+    if (exited_) return wake;
+    const int32_t now = clock_->Now();
+    // `wait` seconds after `from`; a start later than now (the clock was set back since)
+    // is for the next tick to restart, as the tick every second would.
+    const auto after = [&](int32_t from, int32_t wait) {
+        const int32_t left = Difference(now, Later(from, wait));
+        const bool ahead = left >= 1 && left <= wait;
+        wake.timed = true;
+        wake.at = Later(now, ahead ? left : 1);
+        return ahead;
+    };
+    const bool sentNow = core.lastExchange == now;
+    switch (core.state) {
+        case Idle:
+            if (settings.keepConn) after(lastReconnectTime, kReconnectWait + 1);
+            break;
+        case HelloSent:
+            // The reply to what went out this second is read by the next tick in any case.
+            after(core.lastExchange, sentNow ? 1 : kHelloWait + 1);
+            wake.onDatagram = !sentNow;
+            break;
+        case PollDue:
+            after(now, 1);
+            break;
+        case PollSent:
+            after(core.lastExchange, sentNow ? 1 : kPollPeriod);
+            wake.onDatagram = !sentNow;
+            break;
+        case PollWait:
+            pollPlanned_ = after(core.lastExchange, kPollPeriod + 1);
+            pollPlannedAt_ = wake.at;
+            break;
+    }
+    return wake;
 }

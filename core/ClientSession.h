@@ -38,6 +38,15 @@ struct TickEvents {
     bool resumed = false;       // the machine slept since the last tick
 };
 
+// When the session next has something to do, for a front end that sleeps between ticks
+// instead of ticking every second: ticks at the seconds before `at` would change nothing.
+struct SessionWake {
+    bool timed = false;       // false: nothing is due until a command or a stop
+    int32_t at = 0;           // the wall-clock second of the next tick with work to do
+    bool onDatagram = false;  // a datagram that comes before `at` is taken in by the tick after
+                              // its arrival, so that tick is due then
+};
+
 class ClientSession {
 public:
     explicit ClientSession(Clock* clock = nullptr);  // nullptr: the system clock
@@ -59,6 +68,12 @@ public:
     // result is reported; pending counters and messages wait for the next other tick.
     TickEvents Tick(const SessionSettings& settings);
 
+    // The next tick that matters, read just after a tick (or a Connect). The POLL that
+    // follows a reply is one tick after the tick that finds the 30 s over; a front end that
+    // sleeps is told the second of the POLL, and the tick at that very second takes both
+    // steps, so the POLL leaves at the same second as with a tick every second.
+    SessionWake NextWake(const SessionSettings& settings);
+
     Clock& GetClock() const { return *clock_; }
 
     Clock* clock_;  // declared first: the engine reads the same clock
@@ -71,5 +86,7 @@ private:
     int32_t connectedReported_ = 0;
     uint64_t repliesSeen_ = 0;
     int64_t sleptSeen_;  // the clock's time slept at the last tick
+    bool pollPlanned_ = false;  // NextWake skipped the tick that ends the poll period
+    int32_t pollPlannedAt_ = 0;
     bool exited_ = false;
 };

@@ -1,11 +1,5 @@
-// The wall clock.
+// The process-wide clock and the wrap-safe measure of a wait.
 #include "Clock.h"
-
-#include <ctime>
-
-int32_t SystemClock::Now() const {
-    return static_cast<int32_t>(std::time(nullptr));
-}
 
 Clock& DefaultClock() {
     static SystemClock clock;

@@ -12,7 +12,7 @@ public:
     virtual int64_t SleptSeconds() const { return 0; }
 };
 
-// The wall clock, as the C runtime's time() gives it.
+// The wall clock in whole seconds, read precisely (POSIX) or with time() (Windows).
 class SystemClock : public Clock {
 public:
     int32_t Now() const override;

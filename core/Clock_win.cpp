@@ -1,8 +1,14 @@
-// Time slept on Windows: the tick count runs on through sleep and hibernation, the unbiased
-// interrupt time does not.
+// The wall clock and the time slept on Windows: the tick count runs on through sleep and
+// hibernation, the unbiased interrupt time does not.
 #include <windows.h>
 
+#include <ctime>
+
 #include "Clock.h"
+
+int32_t SystemClock::Now() const {
+    return static_cast<int32_t>(std::time(nullptr));
+}
 
 int64_t SystemClock::SleptSeconds() const {
     ULONGLONG unbiased = 0;  // 100-ns units

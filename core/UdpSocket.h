@@ -55,6 +55,9 @@ public:
     // Blocks up to `timeoutMs` for readability (servers, load tools): 1, 0 or -1.
     int WaitReadable(int timeoutMs);
 
+    // The descriptor (POSIX) or SOCKET (Windows), for a wait that watches more than the socket.
+    intptr_t NativeHandle() const { return handle_; }
+
 private:
     intptr_t handle_;
 };

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "ClientSession.h"
 #include "DisplayFormat.h"
@@ -44,9 +46,25 @@ struct Loop {
                     peer.KeyReply(echoLogin.empty() ? settings.login.c_str() : echoLogin.c_str()));
             }
             if (d[0] == wire::kPoll && answerPoll) {
-                Reply(peer.PollReply(Bytes(payload.Data(), payload.Data() + payload.Size())));
+                const Bytes reply =
+                    peer.PollReply(Bytes(payload.Data(), payload.Data() + payload.Size()));
+                if (replyDelay > 0)
+                    delayed.push_back({ticks + replyDelay, reply});
+                else
+                    Reply(reply);
                 payload = wire::PayloadBuilder();
             }
+        }
+    }
+    // The delayed replies whose second has come.
+    void Deliver(int second) {
+        for (auto it = delayed.begin(); it != delayed.end();) {
+            if (it->first > second) {
+                ++it;
+                continue;
+            }
+            Reply(it->second);
+            it = delayed.erase(it);
         }
     }
     void Reply(const Bytes& datagram) {
@@ -83,6 +101,8 @@ struct Loop {
     bool answerHello = true;
     bool answerPoll = true;
     std::string echoLogin;  // the login the KEY_REPLY echoes; empty: the client's own
+    int replyDelay = 0;     // seconds a POLL_REPLY takes
+    std::vector<std::pair<int, Bytes>> delayed;  // second due, datagram
     int ticks = 0;
     std::vector<std::pair<int, uint8_t>> sent;  // tick, packet type
     int hellos = 0, polls = 0, logouts = 0;
@@ -207,6 +227,116 @@ TEST(ClientSession, PollsAndReconnectsGoOnAcrossThe2038Wrap) {
     EXPECT_EQ(down.hellos, 6);  // at 31, 62, ... 186 s
 }
 
+// ---- Sleeping between ticks -----------------------------------------------------------
+
+// A run in which something happens to the network or the clock at given seconds.
+struct Script {
+    const char* what;
+    int seconds;
+    bool answerHello = true;
+    bool answerPoll = true;
+    bool keepConn = true;
+    const char* echoLogin = "";
+    int replyDelay = 0;
+    int32_t start = kNow;
+    int changeAt = 0;  // the second at which the clock is set on by `jump` or the machine sleeps
+    int32_t jump = 0;
+    int32_t sleep = 0;
+};
+
+// What went out and what the ticks reported, second by second.
+struct Timeline {
+    std::vector<std::string> lines;
+    int ticks = 0;
+};
+
+// The session ticked every second (as the window does), or asleep between the ticks NextWake
+// names and woken for the tick after a datagram when it asks for that, and at once when the
+// clock changes (as brin-cli's sleep is).
+Timeline RunScript(const Script& s, bool sleeping) {
+    Loop loop(s.start);
+    loop.answerHello = s.answerHello;
+    loop.answerPoll = s.answerPoll;
+    loop.settings.keepConn = s.keepConn;
+    loop.echoLogin = s.echoLogin;
+    loop.replyDelay = s.replyDelay;
+    loop.session.Connect(loop.settings);
+    loop.Drain();
+    Timeline t;
+    SessionWake wake = loop.session.NextWake(loop.settings);
+    for (int second = 1; second <= s.seconds; ++second) {
+        loop.clock.Advance(1);
+        const bool changed = second == s.changeAt;
+        if (changed && s.jump != 0) loop.clock.Advance(s.jump);
+        if (changed && s.sleep != 0) loop.clock.Sleep(s.sleep);
+        loop.Deliver(second);
+        if (sleeping) {
+            const int32_t left = static_cast<int32_t>(static_cast<uint32_t>(wake.at) -
+                                                      static_cast<uint32_t>(loop.clock.Now()));
+            const bool due = wake.timed && left <= 0;
+            const bool datagram =
+                wake.onDatagram && loop.session.core.udpSocket.Readable() == 1;
+            if (!due && !datagram && !changed) continue;
+        }
+        ++t.ticks;
+        const TickEvents e = loop.session.Tick(loop.settings);
+        if (e.result != NoEvent || e.connectedChanged || e.replyApplied || e.reconnecting)
+            t.lines.push_back(std::to_string(second) + ": result " + std::to_string(e.result) +
+                              (e.connectedChanged ? e.connected ? " up" : " down" : "") +
+                              (e.replyApplied ? " reply" : "") +
+                              (e.reconnecting ? " reconnect" : ""));
+        loop.ticks = second;
+        const size_t before = loop.sent.size();
+        loop.Drain();
+        for (size_t i = before; i < loop.sent.size(); ++i)
+            t.lines.push_back(std::to_string(second) + ": sent " +
+                              std::to_string(loop.sent[i].second));
+        wake = loop.session.NextWake(loop.settings);
+    }
+    return t;
+}
+
+// Every datagram leaves, and every event is reported, at the same second whether the session
+// ticks every second or sleeps until its next tick with work, through losses, late replies,
+// refusals, clock changes, a suspend and the 2038 wrap; and the sleep takes few ticks.
+TEST(ClientSession, SleepingBetweenTicksKeepsEveryTimeToTheSecond) {
+    Script scripts[] = {
+        {"connected and idle", 600},
+        {"the server stops answering polls", 600, true, false},
+        {"no server", 300, false, false},
+        {"refused", 200, true, true, true, "other"},
+        {"replies 5 s late", 400},
+        {"replies after the time-out", 400},
+        {"clock back 1 h in the poll period", 300},
+        {"clock forward 1 h in the poll period", 300},
+        {"clock back 10 min while waiting to reconnect", 300, false, false},
+        {"clock forward 1 h while waiting for a reply", 300, true, true, true, "", 0},
+        {"10 min asleep", 300},
+        {"a one-second hiccup", 300},
+        {"2038", 400},
+    };
+    scripts[4].replyDelay = 5;
+    scripts[5].replyDelay = 40;
+    scripts[6].changeAt = 50, scripts[6].jump = -3600;
+    scripts[7].changeAt = 50, scripts[7].jump = 3600;
+    scripts[8].changeAt = 40, scripts[8].jump = -600;
+    scripts[9].replyDelay = 20, scripts[9].changeAt = 40, scripts[9].jump = 3600;
+    scripts[10].changeAt = 100, scripts[10].sleep = 600;
+    scripts[11].changeAt = 100, scripts[11].sleep = 1;
+    scripts[12].start = INT32_MAX - 100;
+    for (const Script& s : scripts) {
+        SCOPED_TRACE(s.what);
+        const Timeline every = RunScript(s, false);
+        const Timeline sleeping = RunScript(s, true);
+        EXPECT_EQ(sleeping.lines, every.lines);
+        EXPECT_EQ(every.ticks, s.seconds);
+        EXPECT_LT(sleeping.ticks * 4, s.seconds) << "at most one tick in four seconds";
+    }
+    // Connected and idle: the POLL and the tick that reads its reply, once a poll period.
+    const Timeline idle = RunScript(scripts[0], true);
+    EXPECT_LE(idle.ticks, 600 / 32 * 2 + 4);
+}
+
 // ---- Reconnect rule, commands, exit --------------------------------------------------
 
 // After the machine slept, a session that was up is lost at the first tick, and KeepConn
@@ -260,6 +390,22 @@ TEST(ClientSession, SystemClockReportsTimeSlept) {
     const int64_t first = clock.SleptSeconds();
     EXPECT_GE(first, 0);
     EXPECT_GE(clock.SleptSeconds(), first);
+}
+
+// A tick woken a few milliseconds past a whole second reads that second. (Linux's time() reads
+// a coarse clock that an idle machine moves on only at its next interrupt, and read the second
+// before in most tries.)
+TEST(ClientSession, SystemClockReadsTheSecondJustBegun) {
+    using std::chrono::system_clock;
+    const SystemClock clock;
+    for (int i = 0; i < 3; ++i) {
+        const auto second = std::chrono::duration_cast<std::chrono::seconds>(
+                                system_clock::now().time_since_epoch()) +
+                            std::chrono::seconds(1);
+        std::this_thread::sleep_until(system_clock::time_point(second) +
+                                      std::chrono::milliseconds(3));
+        EXPECT_EQ(clock.Now(), static_cast<int32_t>(second.count())) << i;
+    }
 }
 
 TEST(ClientSession, KeepConnWaitsMoreThanThirtySecondsFromTheLastAttemptOrDisconnect) {

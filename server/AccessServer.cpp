@@ -160,6 +160,7 @@ void AccessServer::OnHello(const uint8_t* data, const Endpoint& from) {
         return;
     }
     const bool restarted = sessions_.count(key) != 0;
+    if (sessions_.empty()) oldestSeen_ = s.lastSeen;
     sessions_[key] = s;
     Log("HELLO from " + Describe(from) + ", account " + LoginText(account) +
         (restarted ? " (replaces the session of this endpoint)" : ""));
@@ -306,10 +307,17 @@ void AccessServer::OnLogout(const uint8_t* data, const Endpoint& from) {
 void AccessServer::ExpireSessions() {
     const int32_t now = clock_.Now();
     lastSweep_ = now;
+    oldestSeen_ = now;
+    int32_t oldestAge = 0;
     for (auto it = sessions_.begin(); it != sessions_.end();) {
         Session& s = it->second;
         // A clock set back restarts the wait instead of stretching it.
-        if (Elapsed(s.lastSeen, now) >= options_.sessionTimeout) {
+        const int32_t age = Elapsed(s.lastSeen, now);
+        if (age > oldestAge && age < options_.sessionTimeout) {
+            oldestAge = age;
+            oldestSeen_ = s.lastSeen;
+        }
+        if (age >= options_.sessionTimeout) {
             Endpoint e;
             e.address = static_cast<uint32_t>(it->first >> 16);
             e.port = static_cast<uint16_t>(it->first & 0xFFFF);
@@ -321,6 +329,17 @@ void AccessServer::ExpireSessions() {
         }
     }
     FlushLog();
+}
+
+int32_t AccessServer::SecondsToNextExpiry() const {
+    if (sessions_.empty()) return -1;
+    // Every session was seen at oldestSeen_ or later: handshakes and POLLs only move a
+    // session's time on, and the sweep finds the oldest again.
+    const int32_t age = static_cast<int32_t>(static_cast<uint32_t>(clock_.Now()) -
+                                             static_cast<uint32_t>(oldestSeen_));
+    const int32_t left = age < 0 ? options_.sessionTimeout : options_.sessionTimeout - age;
+    if (left < 1) return 1;
+    return left > options_.sessionTimeout ? options_.sessionTimeout : left;
 }
 
 void AccessServer::Log(const std::string& line) {

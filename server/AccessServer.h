@@ -52,6 +52,10 @@ public:
 
     // Ends the sessions that have had no POLL for `sessionTimeout` seconds.
     void ExpireSessions();
+    // Seconds from now to the first second at which a session may expire (a Pump in that
+    // second ends it), at least 1; -1 with no session open.
+    int32_t SecondsToNextExpiry() const;
+    UdpSocket& Socket() { return socket_; }
 
     // Takes every datagram the server sends instead of the socket (in-process
     // harnesses that make up endpoints, so nothing goes out to them); an empty
@@ -116,6 +120,7 @@ private:
     ReplySink replySink_;
     std::unordered_map<uint64_t, Session> sessions_;
     int32_t lastSweep_ = 0;
+    int32_t oldestSeen_ = 0;  // no open session was last seen before this second
     Stats stats_;
     uint8_t buffer_[2048 + 1] = {};
 };

@@ -1,6 +1,5 @@
 // brin-server: reads its options and accounts, then serves until SIGINT or SIGTERM.
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include "Clock.h"
 #include "OptionTable.h"
 #include "ProcessHardening.h"
+#include "Sleeper.h"
 #include "UdpSocket.h"
 
 #ifndef BRIN_VERSION
@@ -23,11 +23,6 @@
 #endif
 
 namespace {
-
-volatile std::sig_atomic_t stopRequested = 0;
-extern "C" void OnStopSignal(int) {
-    stopRequested = 1;
-}
 
 struct ServerArgs {
     std::string listen = "127.0.0.1:5001";
@@ -188,8 +183,8 @@ int main(int argc, char** argv) {
                   << "\n";
         return 1;
     }
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
+    // SIGINT and SIGTERM end the run from here on; SIGHUP still ends the process at once.
+    Sleeper sleeper(false);
 
     char where[32];
     FormatEndpoint(server.LocalEndpoint(), where, sizeof where);
@@ -197,11 +192,20 @@ int main(int argc, char** argv) {
                 std::to_string(server.Accounts().size()) + " account(s)" +
                 (args.demo ? ", demo mode" : ""));
 
-    while (!stopRequested) {
-        if (server.Pump(200) < 0) {
+    // Asleep until a datagram comes or a session may expire.
+    constexpr int64_t kIdleSleep = 3600;  // nothing open: a clock change ends it early
+    for (;;) {
+        if (server.Pump(0) < 0) {
             std::cerr << "brin-server: the socket failed\n";
             return 1;
         }
+        const int32_t expiry = server.SecondsToNextExpiry();
+        int64_t now;
+        int ms;
+        Sleeper::WallClock(&now, &ms);
+        if (sleeper.SleepUntil(now + (expiry < 0 ? kIdleSleep : expiry), 0, &server.Socket()) ==
+            Sleeper::kStop)
+            break;
     }
     const AccessServer::Stats& stats = server.GetStats();
     server.Note("stopped: " + std::to_string(server.SessionCount()) + " session(s) open, " +

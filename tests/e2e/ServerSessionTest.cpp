@@ -133,6 +133,58 @@ TEST_F(ServerSessionTest, SessionEndsAfterOneHundredSecondsWithoutAPoll) {
     EXPECT_NE(log_.str().find("expired 'alice'"), std::string::npos) << log_.str();
 }
 
+// Two sessions that fall silent 37 s apart, then 250 s without a datagram: the server pumped
+// every second, or asleep until SecondsToNextExpiry. The expiry lines with their times.
+std::vector<std::string> Expiries(bool sleeping, int* wakes) {
+    FakeClock clock(1700000000);
+    std::ostringstream log;
+    AccessServer server({MakeAccount("alice", "secret")}, {}, clock, &log);
+    Endpoint local;
+    local.address = ParseIPv4("127.0.0.1");
+    EXPECT_TRUE(server.Open(local));
+    std::vector<std::unique_ptr<BrinCore>> clients;
+    for (int i = 0; i < 2; ++i) {
+        clients.emplace_back(new BrinCore(&clock));
+        BrinCore& core = *clients.back();
+        std::strcpy(core.login, "alice");
+        std::strcpy(core.password, "secret");
+        std::strcpy(core.serverAddress, "127.0.0.1");
+        core.port = PortFromNetwork(server.LocalEndpoint().port);
+        core.Connect();
+        for (int tick = 0; tick < (i == 0 ? 37 : 5); ++tick) {
+            server.Pump(0);
+            clock.Advance(1);
+            if (tick < 4) core.Step();  // the handshake and one POLL, then silence
+        }
+    }
+    *wakes = 0;
+    int32_t wakeAt = clock.Now();
+    for (int second = 0; second < 250; ++second) {
+        if (!sleeping || clock.Now() == wakeAt) {
+            server.Pump(0);
+            ++*wakes;
+            const int32_t left = server.SecondsToNextExpiry();
+            wakeAt = left < 0 ? 0 : clock.Now() + left;
+        }
+        clock.Advance(1);
+    }
+    EXPECT_EQ(server.SessionCount(), 0u);
+    std::vector<std::string> lines;
+    std::istringstream in(log.str());
+    for (std::string line; std::getline(in, line);)
+        if (line.find(" expired ") != std::string::npos) lines.push_back(line.substr(0, 19));
+    return lines;
+}
+
+TEST(ServerSleepTest, AServerAsleepUntilTheNextExpiryEndsEachSessionAtItsSecond) {
+    int every = 0, sleeping = 0;
+    const std::vector<std::string> expected = Expiries(false, &every);
+    ASSERT_EQ(expected.size(), 2u);
+    EXPECT_EQ(Expiries(true, &sleeping), expected);
+    EXPECT_EQ(every, 250);
+    EXPECT_LE(sleeping, 4);
+}
+
 TEST_F(ServerSessionTest, AccountIsChosenByTheSenderAddress) {
     Account bound = MakeAccount("bound", "b-pass");
     bound.bound = true;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "ClientSession.h"
@@ -120,10 +121,16 @@ const OptionSpec<CliOptions> kOptions[] = {
          return "";
      }},
     {"--dir", "DIR", "work in DIR (made owner-only when missing) instead of the current directory",
-     [](CliOptions& o, const std::string& v) { return TakeDirOption(v, &o.dir); }},
+     [](CliOptions& o, const std::string& v) {
+         o.userDir = false;
+         return TakeDirOption(v, &o.dir);
+     }},
     {"--user-dir", nullptr,
      "work in the per-user directory the window uses ($XDG_CONFIG_HOME/brin2)",
-     [](CliOptions& o, const std::string&) { return TakeUserDirOption(&o.dir); }},
+     [](CliOptions& o, const std::string&) {
+         o.userDir = true;
+         return TakeUserDirOption(&o.dir);
+     }},
     {"--volume-serial", nullptr,
      "print the volume serial that keys the stored password here, and exit",
      [](CliOptions& o, const std::string&) -> std::string {
@@ -147,6 +154,11 @@ const OptionSpec<CliOptions> kOptions[] = {
          return "";
      }},
 };
+
+bool DirectoryExists(const std::string& dir) {
+    std::error_code ignored;
+    return std::filesystem::exists(std::filesystem::u8path(dir), ignored);
+}
 
 std::string Field(const char* bytes, size_t size) {
     return std::string(bytes, strnlen(bytes, size));
@@ -356,7 +368,37 @@ int CliApp::Run(const std::vector<std::string>& args) {
         out_ << "brin-cli " BRIN_VERSION "\n" << std::flush;
         return kExitDone;
     }
-    if (!options.dir.empty() && !EnterDirectory(options.dir, &error)) {
+
+    // Whatever the command line alone is refused for is refused before the directory is
+    // made or brin.ini touched: a mistake creates nothing.
+    std::string typedPassword;
+    const WipedOnExit wipeTyped(typedPassword);
+    const bool session = !options.volumeSerial && !options.usage;
+    if (options.passwordStdin && session) {
+        std::string line;
+        const WipedOnExit wipeLine(line);
+        if (!std::getline(in_, line))
+            return UsageError("--password-stdin found no line on standard input");
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        const std::string problem = ToCp1251(line, "password", kPasswordLimit);
+        if (!problem.empty()) return UsageError(problem);
+        Utf8ToCp1251(line, &typedPassword);
+    }
+    // brin.ini keeps a value's first word only, and '=' ends a name; what it holds
+    // already is always one such word.
+    const auto storable = [](const std::string& text) {
+        return text.find_first_of(" \t=") == std::string::npos;
+    };
+    if (options.save && options.hasLogin && !storable(options.login))
+        return UsageError("a login with a blank, a tab or '=' cannot be stored in brin.ini");
+    if (options.save && options.hasServer && !storable(options.server))
+        return UsageError("an address with a blank, a tab or '=' cannot be stored in brin.ini");
+    // A directory that is still to be made has no brin.ini to name the server.
+    if (session && !options.dir.empty() && !options.hasServer && !DirectoryExists(options.dir))
+        return UsageError("no server address: " + options.dir +
+                          " does not exist yet, so give --server");
+
+    if (!options.dir.empty() && !EnterDirectory(options.dir, options.userDir, &error)) {
         err_ << "brin-cli: " << error << "\n" << std::flush;
         return kExitFailure;
     }
@@ -367,7 +409,7 @@ int CliApp::Run(const std::vector<std::string>& args) {
         return kExitDone;
     }
     if (options.usage) return UsageReport(options);
-    return Session(options);
+    return Session(options, typedPassword);
 }
 
 int CliApp::UsageReport(const CliOptions& options) {
@@ -384,27 +426,21 @@ int CliApp::UsageReport(const CliOptions& options) {
     return kExitDone;
 }
 
-int CliApp::Session(const CliOptions& options) {
+int CliApp::BadSetting(const char* key, const std::string& value, const char* what,
+                       const char* option) {
+    err_ << "brin-cli: brin.ini: " << key << " = " << Cp1251ToUtf8(value) << " " << what
+         << "; set " << key << " there or give " << option << "\n"
+         << std::flush;
+    return kExitUsage;
+}
+
+int CliApp::Session(const CliOptions& options, const std::string& typedPassword) {
     // One client per directory: two would write each other's brin.ini and history.ini.
     InstanceLock lock;
     std::string holder;
     if (!lock.Acquire(&holder)) {
         err_ << "brin-cli: this directory is in use by " << holder << "\n" << std::flush;
         return kExitBusy;
-    }
-
-    // The password line comes first, so that bad input leaves brin.ini untouched.
-    std::string typedPassword;
-    const WipedOnExit wipeTyped(typedPassword);
-    if (options.passwordStdin) {
-        std::string line;
-        const WipedOnExit wipeLine(line);
-        if (!std::getline(in_, line))
-            return UsageError("--password-stdin found no line on standard input");
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-        const std::string problem = ToCp1251(line, "password", kPasswordLimit);
-        if (!problem.empty()) return UsageError(problem);
-        Utf8ToCp1251(line, &typedPassword);
     }
 
     // From here on a stop signal waits for the tick loop, which logs out and saves:
@@ -427,19 +463,16 @@ int CliApp::Session(const CliOptions& options) {
     const std::string server = options.hasServer ? options.server : store.ipText;
     const std::string portText = options.hasPort ? std::to_string(options.port) : store.portText;
 
+    // What brin.ini gives is checked as the command line's values are, before anything
+    // is sent: else a mistyped IP or Port would only show as a server that does not answer.
     if (login.size() > kLoginLimit)
-        return UsageError("the Login in brin.ini is longer than 16 characters; give --login");
+        return BadSetting("Login", login, "is longer than 16 characters", "--login");
     if (server.empty()) return UsageError("no server address: give --server or set IP in brin.ini");
-    if (server.size() > kAddressLimit)
-        return UsageError("the IP in brin.ini is longer than 15 characters; give --server");
-    // brin.ini keeps a value's first word only, and '=' ends a name.
-    const auto storable = [](const std::string& text) {
-        return text.find_first_of(" \t=") == std::string::npos;
-    };
-    if (options.save && !storable(login))
-        return UsageError("a login with a blank, a tab or '=' cannot be stored in brin.ini");
-    if (options.save && !storable(server))
-        return UsageError("an address with a blank, a tab or '=' cannot be stored in brin.ini");
+    if (server.size() > kAddressLimit || ParseIPv4(server.c_str()) == 0xFFFFFFFFu)
+        return BadSetting("IP", server, "is not a dotted IPv4 address", "--server");
+    long portNumber = 0;
+    if (!ParseNumber(portText, 1, 65535, &portNumber))
+        return BadSetting("Port", portText, "is not a port number from 1 to 65535", "--port");
 
     if (options.save) {
         // As the window's Connect command stores them, then the file.

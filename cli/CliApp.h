@@ -38,6 +38,7 @@ struct CliOptions {
     bool volumeSerial = false;
     bool usage = false;  // the daily table and the forecast from usage.csv
     std::string dir;  // the directory to work in; empty: the current one
+    bool userDir = false;  // dir is the per-user directory (--user-dir)
     bool help = false;
     bool version = false;
 };
@@ -63,8 +64,11 @@ public:
 
 private:
     int UsageError(const std::string& message);
-    int Session(const CliOptions& options);
+    int Session(const CliOptions& options, const std::string& typedPassword);
     int UsageReport(const CliOptions& options);
+    // A bad value of brin.ini: a line naming the file, the key and the value; bad usage.
+    int BadSetting(const char* key, const std::string& value, const char* what,
+                   const char* option);
 
     std::istream& in_;
     std::ostream& out_;

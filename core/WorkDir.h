@@ -19,7 +19,9 @@ inline std::string TakeUserDirOption(std::string* dir) {
     return dir->empty() ? "--user-dir: neither XDG_CONFIG_HOME nor HOME is set" : "";
 }
 
-// Makes `dir` when it is missing (its parents as needed; the directory itself
-// owner-only, since brin.ini holds the scrambled password) and makes it the current
-// directory. False with a one-line `error`.
-bool EnterDirectory(const std::string& dir, std::string* error);
+// Makes `dir` when it is missing (owner-only, since brin.ini holds the scrambled password)
+// and makes it the current directory. Only the directory itself is made, as mkdir makes
+// it, so that a mistyped path creates nothing; `withParents` makes the missing parents
+// too, for the per-user directory (whose ~/.config a new account may lack). False with a
+// one-line `error`.
+bool EnterDirectory(const std::string& dir, bool withParents, std::string* error);

@@ -17,7 +17,7 @@ std::string UserConfigDir() {
     return std::string(home) + "/.config/brin2";
 }
 
-bool EnterDirectory(const std::string& given, std::string* error) {
+bool EnterDirectory(const std::string& given, bool withParents, std::string* error) {
     std::string dir = given;
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     if (dir.empty()) {
@@ -25,7 +25,7 @@ bool EnterDirectory(const std::string& given, std::string* error) {
         return false;
     }
     // Each missing part of the path in turn; the parents as a plain mkdir -p makes them.
-    for (size_t slash = dir.find('/', 1); slash != std::string::npos;
+    for (size_t slash = dir.find('/', 1); withParents && slash != std::string::npos;
          slash = dir.find('/', slash + 1)) {
         const std::string parent = dir.substr(0, slash);
         if (mkdir(parent.c_str(), 0755) != 0 && errno != EEXIST) {

@@ -13,12 +13,12 @@ std::string UserConfigDir() {
     return std::string(appData) + "\\brin2";
 }
 
-bool EnterDirectory(const std::string& dir, std::string* error) {
+bool EnterDirectory(const std::string& dir, bool withParents, std::string* error) {
     if (dir.empty()) {
         *error = "no directory given";
         return false;
     }
-    for (size_t i = 1; i < dir.size(); ++i) {
+    for (size_t i = 1; withParents && i < dir.size(); ++i) {
         if (dir[i] != '\\' && dir[i] != '/') continue;
         if (dir[i - 1] == ':') continue;  // a drive, such as C:
         const std::string parent = dir.substr(0, i);

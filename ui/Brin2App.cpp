@@ -36,7 +36,7 @@ Brin2App::Brin2App(int& argc, char** argv) : QApplication(argc, argv) {
 int Brin2App::InitInstance(const StartOptions& options) {
     if (!options.dir.empty()) {
         std::string error;
-        if (!EnterDirectory(options.dir, &error)) {
+        if (!EnterDirectory(options.dir, options.userDir, &error)) {
             ShowMessageBox(nullptr, QString::fromStdString(error), ProgramName(), BoxIcon::Warning);
             return 1;
         }

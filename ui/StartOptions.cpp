@@ -20,9 +20,15 @@ namespace {
 
 const OptionSpec<StartOptions> kOptions[] = {
     {"--dir", "DIR", "work in DIR (made owner-only when missing) instead of the current directory",
-     [](StartOptions& o, const std::string& v) { return TakeDirOption(v, &o.dir); }},
+     [](StartOptions& o, const std::string& v) {
+         o.userDir = false;
+         return TakeDirOption(v, &o.dir);
+     }},
     {"--user-dir", nullptr, "work in the per-user directory ($XDG_CONFIG_HOME/brin2)",
-     [](StartOptions& o, const std::string&) { return TakeUserDirOption(&o.dir); }},
+     [](StartOptions& o, const std::string&) {
+         o.userDir = true;
+         return TakeUserDirOption(&o.dir);
+     }},
     {"--hidden", nullptr, "start hidden in the tray when the desktop has a notification area",
      [](StartOptions& o, const std::string&) -> std::string {
          o.hidden = true;

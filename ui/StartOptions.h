@@ -6,6 +6,7 @@
 
 struct StartOptions {
     std::string dir;  // where to work; empty: the current directory
+    bool userDir = false;  // dir is the per-user directory (--user-dir)
     bool hidden = false;
     std::string autostart;  // "on", "off" or empty
     bool help = false;

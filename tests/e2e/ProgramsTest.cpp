@@ -152,6 +152,47 @@ TEST_F(ProgramsTest, NoServerGivesNoAnswerAfterTheHelloWait) {
     EXPECT_LT(r.seconds, 7.0);
 }
 
+// An IP or Port in brin.ini that the engine could not use is named, with the file, before
+// anything is sent: before, it showed as a server that does not answer (exit 2 after 4 s).
+TEST_F(ProgramsTest, BadServerSettingsInBrinIniAreNamedBeforeAnythingIsSent) {
+    // Where a Port of P + 65536 would have gone: the engine keeps the low 16 bits.
+    UdpSocket listener;
+    Endpoint local;
+    local.address = ParseIPv4("127.0.0.1");
+    ASSERT_TRUE(listener.Bind(local));
+    const int port = PortFromNetwork(listener.LocalEndpoint().port);
+    const std::string wrapped = std::to_string(port + 65536);
+    struct Case {
+        std::string ip, port, line;
+    } cases[] = {
+        {"999.1.1.1", "5001", "IP = 999.1.1.1 is not a dotted IPv4 address; set IP there or give --server"},
+        {"localhost", "5001", "IP = localhost is not a dotted IPv4 address; set IP there or give --server"},
+        {"127.0.0.1", "notanumber",
+         "Port = notanumber is not a port number from 1 to 65535; set Port there or give --port"},
+        {"127.0.0.1", "99999", "Port = 99999 is not a port number from 1 to 65535; set Port there or give --port"},
+        {"127.0.0.1", "0", "Port = 0 is not a port number from 1 to 65535; set Port there or give --port"},
+        {"127.0.0.1", wrapped,
+         "Port = " + wrapped + " is not a port number from 1 to 65535; set Port there or give --port"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        WriteFile("brin.ini", "IP = " + c.ip + "\r\nPort = " + c.port + "\r\nLogin = x\r\n");
+        const ProcessResult r = Cli({"--once"});
+        EXPECT_EQ(r.exitCode, 64);
+        EXPECT_EQ(r.err, "brin-cli: brin.ini: " + c.line + "\n");
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_LT(r.seconds, 2.0) << "refused at once, not after the HELLO wait";
+    }
+    EXPECT_EQ(listener.Readable(), 0) << "a HELLO went out";
+    // The command line's own value stands in for the stored one.
+    WriteFile("brin.ini", "IP = localhost\r\nPort = 99999\r\n");
+    const ProcessResult given = Cli({"--server", "127.0.0.1", "--port", std::to_string(port), "--once",
+                                     "--json", "--password-stdin"},
+                                    "x\n");
+    EXPECT_EQ(given.exitCode, 2) << given.err;
+    EXPECT_EQ(listener.Readable(), 1) << "the HELLO goes where --server and --port say";
+}
+
 // The stored form computed here from its definition: the password's first 8 bytes,
 // zero-padded, under single DES keyed by the serial (little-endian, twice), in hex.
 std::string ExpectedPass(uint32_t serial, const std::string& password) {
@@ -333,7 +374,7 @@ TEST_F(ProgramsTest, RepeatedStopSignalsStillLogOutAndExitZero) {
 // lock left by a client killed outright is taken over by the next one.
 TEST_F(ProgramsTest, OneClientPerDirectoryGivenByDir) {
     StartServer();
-    const std::string dir = dir_ + "/config/brin2";
+    const std::string dir = dir_ + "/brin2";
     ASSERT_EQ(Cli(Plus(Target(), {"--dir", dir, "--save", "--once", "--password-stdin"}),
                   std::string(kPassword) + "\n")
                   .exitCode,
@@ -363,9 +404,51 @@ TEST_F(ProgramsTest, OneClientPerDirectoryGivenByDir) {
         const ProcessResult third = Cli({"--dir", dir, "--once"});
         EXPECT_EQ(third.exitCode, 0) << third.err;
     }
-    const ProcessResult bad = Cli({"--dir", "/proc/no/such", "--once"});
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_NE(bad.err.find("brin-cli: cannot make /proc/no"), std::string::npos) << bad.err;
+}
+
+// --dir makes only the directory it names, as mkdir does, and only once nothing else on
+// the command line is wrong: a mistake leaves no tree and no brin.ini behind.
+TEST_F(ProgramsTest, DirMakesOnlyItsLastPartAndOnlyForAGoodCommandLine) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int code;
+        const char* expected;  // part of standard error
+    } cases[] = {
+        {{"--dir", "typo/x/y", "--server", "127.0.0.1", "--once"},
+         "",
+         1,
+         "brin-cli: cannot make typo/x/y: No such file or directory\n"},
+        {{"--dir", "new", "--once"}, "", 64, "no server address: new does not exist yet"},
+        {{"--dir", "new", "--server", "127.0.0.1", "--polls", "0"}, "", 64, "--polls wants"},
+        {{"--dir", "new", "--server", "127.0.0.1", "--password-stdin"},
+         "123456789\n",
+         64,
+         "password is longer than 8"},
+        {{"--dir", "new", "--server", "127.0.0.1", "--save", "--login", "a b"},
+         "",
+         64,
+         "cannot be stored in brin.ini"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const ProcessResult r = Cli(c.args, c.input);
+        EXPECT_EQ(r.exitCode, c.code);
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+        EXPECT_FALSE(FileExists("typo")) << "nothing of the path is made";
+        EXPECT_FALSE(FileExists("new")) << "no directory for a bad command line";
+    }
+    // A good one makes the directory, owner-only; the per-user directory gets its parents
+    // too, as a new account may have no ~/.config yet.
+    ASSERT_EQ(Cli({"--dir", "new", "--volume-serial"}).exitCode, 0);
+    struct stat st = {};
+    ASSERT_EQ(stat("new", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    const ProcessResult user =
+        RunProcess({"/usr/bin/env", "XDG_CONFIG_HOME=" + dir_ + "/home/.config", kCli,
+                    "--user-dir", "--volume-serial"});
+    EXPECT_EQ(user.exitCode, 0) << user.err;
+    EXPECT_TRUE(FileExists(dir_ + "/home/.config/brin2")) << user.err;
 }
 
 }  // namespace

@@ -37,12 +37,16 @@ AccessServer::AccessServer(std::vector<Account> accounts, const Options& options
             defaultAccount_ = static_cast<uint32_t>(i);
     }
     lastSweep_ = clock_.Now();
+    repeatsSince_ = lastSweep_;
 }
 
 AccessServer::~AccessServer() {
     for (Account& a : accounts_) WipeString(a.password);
     if (!keys_.empty()) WipeBytes(keys_.data(), keys_.size() * sizeof keys_[0]);
-    for (auto& entry : sessions_) WipeBytes(entry.second.sessionKey, sizeof entry.second.sessionKey);
+    for (auto& entry : sessions_) {
+        WipeBytes(entry.second.sessionKey, sizeof entry.second.sessionKey);
+        WipeBytes(entry.second.pendingKey, sizeof entry.second.pendingKey);
+    }
 }
 
 bool AccessServer::Open(const Endpoint& listen) {
@@ -116,7 +120,55 @@ uint32_t AccessServer::SelectAccount(uint32_t address) const {
     return it != byAddress_.end() ? it->second : defaultAccount_;
 }
 
+Endpoint AccessServer::EndpointOf(uint64_t key) {
+    Endpoint e;
+    e.address = static_cast<uint32_t>(key >> 16);
+    e.port = static_cast<uint16_t>(key & 0xFFFF);
+    return e;
+}
+
+bool AccessServer::TakeHelloToken(uint32_t address) {
+    if (options_.helloBurst == 0) return true;
+    const int32_t now = clock_.Now();
+    auto it = helloBuckets_.find(address);
+    if (it == helloBuckets_.end()) {
+        // Past the bound (a flood from very many addresses) the newcomers share one
+        // bucket: the addresses already known keep theirs.
+        if (helloBuckets_.size() >= kMaxHelloBuckets) address = kSharedBucket;
+        it = helloBuckets_.find(address);
+        if (it == helloBuckets_.end()) {
+            HelloBucket fresh;
+            fresh.tokens = options_.helloBurst;
+            fresh.refilledAt = now;
+            it = helloBuckets_.emplace(address, fresh).first;
+        }
+    }
+    HelloBucket& b = it->second;
+    const int32_t interval = options_.helloInterval > 0 ? options_.helloInterval : 1;
+    const uint32_t earned = static_cast<uint32_t>(Elapsed(b.refilledAt, now) / interval);
+    if (b.tokens + static_cast<uint64_t>(earned) >= options_.helloBurst) {
+        b.tokens = options_.helloBurst;
+        b.refilledAt = now;
+    } else if (earned > 0) {
+        b.tokens += earned;
+        b.refilledAt = static_cast<int32_t>(static_cast<uint32_t>(b.refilledAt) +
+                                            earned * static_cast<uint32_t>(interval));
+    }
+    if (b.tokens == 0) return false;
+    --b.tokens;
+    return true;
+}
+
 void AccessServer::OnHello(const uint8_t* data, const Endpoint& from) {
+    // Before any work: a HELLO over its address's limit costs no exponentiation.
+    if (!TakeHelloToken(from.address)) {
+        ++stats_.throttled;
+        LogRepeatable(kRepeatThrottled, from.address,
+                      "HELLO from " + Describe(from) + ": over its address's limit (" +
+                          std::to_string(options_.helloBurst) + " at once, then one every " +
+                          std::to_string(options_.helloInterval) + " s), not answered");
+        return;
+    }
     const uint32_t account = SelectAccount(from.address);
     uint8_t reply[wire::kKeyReplySize] = {};
     WriteHeader(reply, wire::kKeyReply);
@@ -129,8 +181,8 @@ void AccessServer::OnHello(const uint8_t* data, const Endpoint& from) {
         std::memcpy(reply + wire::kKeyReplyEchoOffset, reply + wire::kKeyReplyPublicOffset, 16);
         reply[wire::kKeyReplyEchoOffset] ^= 0xFF;
         Send(reply, sizeof reply, from);
-        sessions_.erase(key);
-        Log("HELLO from " + Describe(from) + ": no account for this address, refused");
+        LogRepeatable(kRepeatNoAccount, from.address,
+                      "HELLO from " + Describe(from) + ": no account for this address, refused");
         return;
     }
     const AccountKeys& keys = keys_[account];
@@ -140,73 +192,150 @@ void AccessServer::OnHello(const uint8_t* data, const Endpoint& from) {
     uint8_t secret[kDhSize];
     const int secretLength = pair.ComputeSecret(clientPublic, secret);
 
-    Session s;
-    s.account = account;
-    s.lastSeen = clock_.Now();
-    FoldSessionKey(secret, s.sessionKey);
+    uint8_t sessionKey[8];
+    FoldSessionKey(secret, sessionKey);
     pair.WritePublic(reply + wire::kKeyReplyPublicOffset);
     DesEcbBlocks(reply + wire::kKeyReplyPublicOffset, kDhSize / 8, keys.passwordKey, 1);
     std::memcpy(reply + wire::kKeyReplyEchoOffset, keys.loginField, wire::kLoginFieldSize);
-    TripleDesEcbBlocks(reply + wire::kKeyReplyEchoOffset, 2, keys.passwordKey, s.sessionKey, 1);
+    TripleDesEcbBlocks(reply + wire::kKeyReplyEchoOffset, 2, keys.passwordKey, sessionKey, 1);
     Send(reply, sizeof reply, from);
     ++stats_.handshakes;
 
     if (secretLength < 0) {
         // What the HELLO holds is no public value under this password: the
         // client's password differs, and its echo check will refuse the reply.
-        sessions_.erase(key);
-        Log("HELLO from " + Describe(from) + " for " + LoginText(account) +
-            ": not sent with this account's password, refused");
+        WipeBytes(sessionKey, sizeof sessionKey);
+        LogRepeatable(kRepeatWrongPassword, from.address,
+                      "HELLO from " + Describe(from) + " for " + LoginText(account) +
+                          ": not sent with this account's password, refused");
         return;
     }
-    const bool restarted = sessions_.count(key) != 0;
-    if (sessions_.empty()) oldestSeen_ = s.lastSeen;
-    sessions_[key] = s;
-    Log("HELLO from " + Describe(from) + ", account " + LoginText(account) +
-        (restarted ? " (replaces the session of this endpoint)" : ""));
+    const int32_t now = clock_.Now();
+    auto it = sessions_.find(key);
+    std::string note;
+    if (it == sessions_.end() || !it->second.confirmed) {
+        // A new endpoint, or one whose handshake is still unproven (its client tries again).
+        if (sessions_.empty()) oldestSeen_ = now;
+        Session& s = sessions_[key];
+        const bool restarted = s.account != kNoAccount;
+        s.account = account;
+        s.lastSeen = now;
+        s.lastPoll = 0;
+        s.pollsSeen = 0;
+        std::memcpy(s.sessionKey, sessionKey, sizeof sessionKey);
+        MarkHalfOpen(key, s, false);
+        if (restarted) note = " (replaces the unproven handshake of this endpoint)";
+    } else {
+        // The session is up and stays so: this may be anyone with the endpoint as its
+        // source. The new key waits until its client proves it.
+        Session& s = it->second;
+        std::memcpy(s.pendingKey, sessionKey, sizeof sessionKey);
+        s.hasPending = 1;
+        s.pendingSince = now;
+        MarkHalfOpen(key, s, true);
+        note = " (the endpoint's session goes on until the new one is proven)";
+    }
+    WipeBytes(sessionKey, sizeof sessionKey);
+    LogRepeatable(kRepeatHello, from.address,
+                  "HELLO from " + Describe(from) + ", account " + LoginText(account) + note);
+    while (halfOpen_.size() > options_.maxHalfOpen && !halfOpen_.empty()) EvictOldestHalfOpen();
 }
 
-bool AccessServer::LoginMatches(const Session& s, const uint8_t* encrypted, size_t blocks,
-                                uint8_t* plain) const {
+void AccessServer::MarkHalfOpen(uint64_t endpoint, Session& s, bool pending) {
+    ClearHalfOpen(s);
+    s.halfOpen = halfOpen_.insert(halfOpen_.end(), HalfOpen{endpoint, pending});
+    s.inHalfOpen = true;
+}
+
+void AccessServer::ClearHalfOpen(Session& s) {
+    if (!s.inHalfOpen) return;
+    halfOpen_.erase(s.halfOpen);
+    s.inHalfOpen = false;
+}
+
+void AccessServer::DropPending(Session& s) {
+    if (!s.hasPending) return;
+    WipeBytes(s.pendingKey, sizeof s.pendingKey);
+    s.hasPending = 0;
+    ClearHalfOpen(s);
+}
+
+void AccessServer::EraseSession(SessionMap::iterator it) {
+    Session& s = it->second;
+    ClearHalfOpen(s);
+    WipeBytes(s.sessionKey, sizeof s.sessionKey);
+    WipeBytes(s.pendingKey, sizeof s.pendingKey);
+    sessions_.erase(it);
+}
+
+void AccessServer::EvictOldestHalfOpen() {
+    const HalfOpen oldest = halfOpen_.front();
+    auto it = sessions_.find(oldest.endpoint);
+    if (it == sessions_.end()) {  // cannot be: every entry belongs to a session
+        halfOpen_.pop_front();
+        return;
+    }
+    ++stats_.evicted;
+    const Endpoint e = EndpointOf(oldest.endpoint);
+    LogRepeatable(kRepeatEvicted, e.address,
+                  "unproven handshake of " + Describe(e) +
+                      " dropped: " + std::to_string(options_.maxHalfOpen) + " newer ones wait");
+    if (oldest.pending)
+        DropPending(it->second);
+    else
+        EraseSession(it);
+}
+
+bool AccessServer::LoginMatches(const Session& s, const uint8_t* sessionKey,
+                                const uint8_t* encrypted, size_t blocks, uint8_t* plain) const {
     const AccountKeys& keys = keys_[s.account];
     std::memcpy(plain, encrypted, blocks * 8);
-    TripleDesEcbBlocks(plain, static_cast<int>(blocks), keys.passwordKey, s.sessionKey, 0);
+    TripleDesEcbBlocks(plain, static_cast<int>(blocks), keys.passwordKey, sessionKey, 0);
     return std::memcmp(plain, keys.loginField, wire::kLoginFieldSize) == 0;
 }
 
-void AccessServer::OnConfirm(const uint8_t* data, const Endpoint& from) {
+AccessServer::Session* AccessServer::ProvenSession(const Endpoint& from, const uint8_t* encrypted,
+                                                   size_t blocks, uint8_t* plain) {
     auto it = sessions_.find(Key(from));
-    if (it == sessions_.end()) {
-        ++stats_.ignored;
-        return;
-    }
+    if (it == sessions_.end()) return nullptr;
     Session& s = it->second;
-    uint8_t plain[16];
     // Anyone can send a datagram with this endpoint as its source: one that was
-    // not made under the session key is dropped and the session goes on.
-    if (!LoginMatches(s, data + wire::kLoginOffset, 2, plain)) {
+    // not made under a key of the endpoint is dropped and the session goes on.
+    if (LoginMatches(s, s.sessionKey, encrypted, blocks, plain)) return &s;
+    if (!s.hasPending || !LoginMatches(s, s.pendingKey, encrypted, blocks, plain)) return nullptr;
+    // The client has taken its new handshake: the session under the old key is over.
+    std::memcpy(s.sessionKey, s.pendingKey, sizeof s.sessionKey);
+    DropPending(s);
+    s.confirmed = 0;
+    s.lastPoll = 0;
+    s.pollsSeen = 0;
+    s.lastSeen = clock_.Now();
+    return &s;
+}
+
+void AccessServer::OnConfirm(const uint8_t* data, const Endpoint& from) {
+    uint8_t plain[16];
+    Session* s = ProvenSession(from, data + wire::kLoginOffset, 2, plain);
+    if (s == nullptr) {
         ++stats_.ignored;
         return;
     }
-    if (!s.confirmed) {
-        s.confirmed = 1;
+    if (!s->confirmed) {
+        s->confirmed = 1;
+        ClearHalfOpen(*s);
         ++stats_.confirmed;
-        Log("confirmed login " + LoginText(s.account) + " from " + Describe(from));
+        Log("confirmed login " + LoginText(s->account) + " from " + Describe(from));
     }
 }
 
 void AccessServer::OnPoll(const uint8_t* data, const Endpoint& from) {
-    auto it = sessions_.find(Key(from));
-    if (it == sessions_.end()) {
-        ++stats_.ignored;
-        return;
-    }
-    Session& s = it->second;
     uint8_t plain[24];
-    if (!LoginMatches(s, data + wire::kLoginOffset, 3, plain)) {
+    Session* found = ProvenSession(from, data + wire::kLoginOffset, 3, plain);
+    if (found == nullptr) {
         ++stats_.ignored;
         return;
     }
+    Session& s = *found;
     // Every POLL carries a higher counter than the one before: a repeated
     // datagram (a replay or a duplicate) gets no second reply.
     const uint64_t counter = wire::GetLe(plain + 16, 8);
@@ -219,6 +348,7 @@ void AccessServer::OnPoll(const uint8_t* data, const Endpoint& from) {
     if (!s.confirmed) {
         // The CONFIRM was lost on the way; a POLL under the session key proves as much.
         s.confirmed = 1;
+        ClearHalfOpen(s);
         ++stats_.confirmed;
         Log("confirmed login " + LoginText(s.account) + " from " + Describe(from) +
             " by its first POLL");
@@ -284,24 +414,28 @@ void AccessServer::OnLogout(const uint8_t* data, const Endpoint& from) {
     Session& s = it->second;
     static const uint8_t kZeros[16] = {};
     if (std::memcmp(data + wire::kLoginOffset, kZeros, sizeof kZeros) == 0) {
-        // The refusal form travels in the clear, so it ends only a session that
-        // has not been confirmed yet.
-        if (s.confirmed) {
+        // The refusal form travels in the clear, so it ends only a handshake that
+        // has not been proven yet: the newest one, and never a confirmed session.
+        if (s.confirmed && !s.hasPending) {
             ++stats_.ignored;
             return;
         }
-        Log("login echo refused by " + Describe(from) + ": wrong login or password for " +
-            LoginText(s.account));
-        sessions_.erase(it);
+        LogRepeatable(kRepeatRefusedEcho, from.address,
+                      "login echo refused by " + Describe(from) + ": wrong login or password for " +
+                          LoginText(s.account));
+        if (s.hasPending)
+            DropPending(s);
+        else
+            EraseSession(it);
         return;
     }
     uint8_t plain[16];
-    if (!LoginMatches(s, data + wire::kLoginOffset, 2, plain)) {
+    if (ProvenSession(from, data + wire::kLoginOffset, 2, plain) == nullptr) {
         ++stats_.ignored;
         return;
     }
     Log("logout " + LoginText(s.account) + " from " + Describe(from));
-    sessions_.erase(it);
+    EraseSession(it);
 }
 
 void AccessServer::ExpireSessions() {
@@ -311,35 +445,74 @@ void AccessServer::ExpireSessions() {
     int32_t oldestAge = 0;
     for (auto it = sessions_.begin(); it != sessions_.end();) {
         Session& s = it->second;
+        const Endpoint e = EndpointOf(it->first);
         // A clock set back restarts the wait instead of stretching it.
         const int32_t age = Elapsed(s.lastSeen, now);
-        if (age > oldestAge && age < options_.sessionTimeout) {
+        if (age >= options_.sessionTimeout) {
+            if (s.confirmed)
+                Log("expired " + LoginText(s.account) + " from " + Describe(e) + " after " +
+                    std::to_string(options_.sessionTimeout) + " s without a POLL");
+            else
+                LogRepeatable(kRepeatUnproven, e.address,
+                              "unproven handshake of " + Describe(e) + " for " +
+                                  LoginText(s.account) + " dropped after " +
+                                  std::to_string(options_.sessionTimeout) + " s");
+            auto gone = it++;
+            EraseSession(gone);
+            continue;
+        }
+        if (s.hasPending && Elapsed(s.pendingSince, now) >= options_.sessionTimeout) {
+            LogRepeatable(kRepeatUnproven, e.address,
+                          "unproven handshake of " + Describe(e) + " for " + LoginText(s.account) +
+                              " dropped after " + std::to_string(options_.sessionTimeout) + " s");
+            DropPending(s);
+        }
+        // The next sweep is due when the oldest session, or pending handshake, may expire.
+        const int32_t pendingAge = s.hasPending ? Elapsed(s.pendingSince, now) : 0;
+        if (age > oldestAge) {
             oldestAge = age;
             oldestSeen_ = s.lastSeen;
         }
-        if (age >= options_.sessionTimeout) {
-            Endpoint e;
-            e.address = static_cast<uint32_t>(it->first >> 16);
-            e.port = static_cast<uint16_t>(it->first & 0xFFFF);
-            Log("expired " + LoginText(s.account) + " from " + Describe(e) + " after " +
-                std::to_string(options_.sessionTimeout) + " s without a POLL");
-            it = sessions_.erase(it);
-        } else {
-            ++it;
+        if (pendingAge > oldestAge) {
+            oldestAge = pendingAge;
+            oldestSeen_ = s.pendingSince;
+        }
+        ++it;
+    }
+    // A full bucket is what a new one would be: only the addresses still paying back stay.
+    if (options_.helloBurst != 0) {
+        const int32_t interval = options_.helloInterval > 0 ? options_.helloInterval : 1;
+        for (auto it = helloBuckets_.begin(); it != helloBuckets_.end();) {
+            HelloBucket& b = it->second;
+            const int64_t due = static_cast<int64_t>(options_.helloBurst - b.tokens) * interval;
+            if (Elapsed(b.refilledAt, now) >= due)
+                it = helloBuckets_.erase(it);
+            else
+                ++it;
         }
     }
+    if (Elapsed(repeatsSince_, now) >= options_.logInterval) SumRepeats(now);
     FlushLog();
 }
 
 int32_t AccessServer::SecondsToNextExpiry() const {
-    if (sessions_.empty()) return -1;
-    // Every session was seen at oldestSeen_ or later: handshakes and POLLs only move a
-    // session's time on, and the sweep finds the oldest again.
-    const int32_t age = static_cast<int32_t>(static_cast<uint32_t>(clock_.Now()) -
-                                             static_cast<uint32_t>(oldestSeen_));
-    const int32_t left = age < 0 ? options_.sessionTimeout : options_.sessionTimeout - age;
-    if (left < 1) return 1;
-    return left > options_.sessionTimeout ? options_.sessionTimeout : left;
+    // Seconds from now until `timeout` has passed since `since`, within 1 to timeout.
+    const auto left = [this](int32_t since, int32_t timeout) {
+        const int32_t age = static_cast<int32_t>(static_cast<uint32_t>(clock_.Now()) -
+                                                 static_cast<uint32_t>(since));
+        const int32_t rest = age < 0 ? timeout : timeout - age;
+        return rest < 1 ? 1 : rest > timeout ? timeout : rest;
+    };
+    // The events summed since repeatsSince_ get their line at the end of the interval.
+    const int32_t summary = repeats_.empty() && repeatsUntracked_ == 0
+                                ? -1
+                                : left(repeatsSince_, options_.logInterval);
+    if (sessions_.empty()) return summary;
+    // Every session (and pending handshake) was seen at oldestSeen_ or later:
+    // handshakes and POLLs only move a session's time on, and the sweep finds the
+    // oldest again.
+    const int32_t expiry = left(oldestSeen_, options_.sessionTimeout);
+    return summary < 0 || expiry < summary ? expiry : summary;
 }
 
 void AccessServer::Log(const std::string& line) {
@@ -356,13 +529,60 @@ void AccessServer::Log(const std::string& line) {
     pendingLog_ += stamp_;
     pendingLog_ += line;
     pendingLog_ += '\n';
+    ++stats_.logLines;
+}
+
+void AccessServer::LogRepeatable(RepeatKind kind, uint32_t address, const std::string& line) {
+    if (log_ == nullptr) return;
+    const uint64_t key = (static_cast<uint64_t>(address) << 8) | kind;
+    auto it = repeats_.find(key);
+    if (it != repeats_.end()) {
+        ++it->second;
+        return;
+    }
+    if (repeats_.size() >= kMaxRepeats) {
+        ++repeatsUntracked_;
+        return;
+    }
+    repeats_.emplace(key, 0);
+    Log(line);
+}
+
+void AccessServer::SumRepeats(int32_t now) {
+    static const char* const kWhat[kRepeatKinds] = {
+        "HELLO(s)",
+        "HELLO(s) without an account",
+        "HELLO(s) not sent with the account's password",
+        "HELLO(s) over the limit, not answered",
+        "refused login echo(es)",
+        "unproven handshake(s) dropped after the session time-out",
+        "unproven handshake(s) dropped for newer ones",
+    };
+    const std::string span = " in the last " + std::to_string(options_.logInterval) + " s";
+    for (const auto& entry : repeats_) {
+        if (entry.second == 0) continue;
+        Endpoint e;
+        e.address = static_cast<uint32_t>(entry.first >> 8);
+        std::string where = Describe(e);
+        where.erase(where.rfind(':'));
+        Log(std::to_string(entry.second) + " more " + kWhat[entry.first & 0xFF] + " from " + where +
+            span);
+    }
+    if (repeatsUntracked_ != 0)
+        Log(std::to_string(repeatsUntracked_) + " more events from other addresses" + span);
+    repeats_.clear();
+    repeatsUntracked_ = 0;
+    repeatsSince_ = now;
 }
 
 void AccessServer::FlushLog() {
     if (log_ == nullptr || pendingLog_.empty()) return;
     // One write per batch of datagrams: lines never interleave, and a busy server
-    // does not pay a system call per line.
+    // does not pay a system call per line. A log that cannot be written (its reader
+    // went away, a full disk) loses the batch and never stops the serving; the next
+    // batch tries again.
     *log_ << pendingLog_ << std::flush;
+    if (!*log_) log_->clear();
     pendingLog_.clear();
 }
 

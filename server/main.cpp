@@ -1,5 +1,6 @@
 // brin-server: reads its options and accounts, then serves until SIGINT or SIGTERM.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,9 +30,23 @@ struct ServerArgs {
     std::string accountsFile;
     bool demo = false;
     uint32_t dropPolls = 0;
+    AccessServer::Options limits;  // the HELLO limit and the half-open bound
     bool help = false;
     bool version = false;
 };
+
+// A whole number from `min` to `max` for `option`, or the error line.
+std::string TakeCount(const std::string& option, const std::string& v, unsigned long min,
+                      unsigned long max, unsigned long* out) {
+    char* end = nullptr;
+    const unsigned long n = std::strtoul(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || v[0] < '0' || v[0] > '9' || v.size() > 10 || n < min ||
+        n > max)
+        return "bad value '" + v + "' for " + option + " (" + std::to_string(min) + " to " +
+               std::to_string(max) + ")";
+    *out = n;
+    return std::string();
+}
 
 const OptionSpec<ServerArgs> kOptions[] = {
     {"--listen", "ADDR:PORT",
@@ -60,6 +75,30 @@ const OptionSpec<ServerArgs> kOptions[] = {
              return "bad value '" + v + "' for --drop-polls";
          a.dropPolls = static_cast<uint32_t>(n);
          return std::string();
+     }},
+    {"--hello-burst", "N",
+     "HELLOs one source address (all its ports) gets answered at once; 0: no limit (default 5)",
+     [](ServerArgs& a, const std::string& v) -> std::string {
+         unsigned long n = 0;
+         const std::string error = TakeCount("--hello-burst", v, 0, 1000000, &n);
+         if (error.empty()) a.limits.helloBurst = static_cast<uint32_t>(n);
+         return error;
+     }},
+    {"--hello-interval", "S",
+     "after the burst, one HELLO of that address every S seconds (default 1)",
+     [](ServerArgs& a, const std::string& v) -> std::string {
+         unsigned long n = 0;
+         const std::string error = TakeCount("--hello-interval", v, 1, 86400, &n);
+         if (error.empty()) a.limits.helloInterval = static_cast<int32_t>(n);
+         return error;
+     }},
+    {"--max-half-open", "N",
+     "handshakes not yet proven by a CONFIRM or POLL kept at most, the oldest dropped (4096)",
+     [](ServerArgs& a, const std::string& v) -> std::string {
+         unsigned long n = 0;
+         const std::string error = TakeCount("--max-half-open", v, 1, 10000000, &n);
+         if (error.empty()) a.limits.maxHalfOpen = n;
+         return error;
      }},
     {"--help", nullptr, "show this help and exit",
      [](ServerArgs& a, const std::string&) -> std::string {
@@ -125,6 +164,11 @@ bool ParseListen(const std::string& text, Endpoint* out) {
 
 int main(int argc, char** argv) {
     MarkProcessNotDumpable();  // it holds every account's password
+#ifdef SIGPIPE
+    // A log reader that went away fails the write, which the server survives; the
+    // signal would end it and every session with it.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     ServerArgs args;
     std::string error;
     if (!ParseOptions(kOptions, std::vector<std::string>(argv + 1, argv + argc), &args, &error))
@@ -174,7 +218,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    AccessServer::Options options;
+    AccessServer::Options options = args.limits;
     options.demo = args.demo;
     options.dropPolls = args.dropPolls;
     AccessServer server(std::move(accounts), options, DefaultClock(), &std::cerr);
@@ -210,6 +254,7 @@ int main(int argc, char** argv) {
     const AccessServer::Stats& stats = server.GetStats();
     server.Note("stopped: " + std::to_string(server.SessionCount()) + " session(s) open, " +
                 std::to_string(stats.handshakes) + " handshake(s), " +
-                std::to_string(stats.polls) + " poll reply(ies)");
+                std::to_string(stats.polls) + " poll reply(ies), " +
+                std::to_string(stats.throttled) + " HELLO(s) over the limit");
     return 0;
 }

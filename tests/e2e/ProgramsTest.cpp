@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -346,8 +348,8 @@ TEST_F(ProgramsTest, RepeatedStopSignalsStillLogOutAndExitZero) {
         0);
     ASSERT_TRUE(FileExists("history.ini"));
     const std::string history = ReadFile("history.ini");
-    const std::pair<int, int> cases[] = {{SIGTERM, 0},   {SIGTERM, 200}, {SIGTERM, 600},
-                                         {SIGINT, 300},  {SIGHUP, 1000}, {SIGTERM, 3000}};
+    const std::pair<int, int> cases[] = {{SIGTERM, 0},  {SIGTERM, 200}, {SIGTERM, 600},
+                                         {SIGINT, 300}, {SIGHUP, 1000}, {SIGTERM, 3000}};
     int run = 0;
     for (const auto& [signal, gapMicros] : cases) {
         SCOPED_TRACE("signal " + std::to_string(signal) + ", " + std::to_string(gapMicros) +
@@ -452,6 +454,42 @@ TEST_F(ProgramsTest, DirMakesOnlyItsLastPartAndOnlyForAGoodCommandLine) {
 }
 
 }  // namespace
+
+// brin-server's log on a pipe whose reader went away (a `| head` that ended): the writes fail,
+// and the server serves on; its SIGTERM still ends it cleanly.
+TEST_F(ProgramsTest, ServerOutlivesTheReaderOfItsLog) {
+    WriteFile("accounts.ini", AccountsFile());
+    int log[2];
+    ASSERT_EQ(pipe(log), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(log[1], 2);
+        close(log[0]);
+        close(log[1]);
+        execl(kServer.c_str(), kServer.c_str(), "--listen", "127.0.0.1:0", "--accounts",
+              "accounts.ini", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(log[1]);
+    std::string first;  // the "listening on" line, then the reader goes
+    char c = 0;
+    while (read(log[0], &c, 1) == 1 && c != '\n') first += c;
+    close(log[0]);
+    const size_t at = first.find("127.0.0.1:");
+    ASSERT_NE(at, std::string::npos) << first;
+    port_ = std::stoi(first.substr(at + 10));
+    for (int run = 0; run < 2; ++run) {
+        const ProcessResult r =
+            Cli(Plus(Target(), {"--once", "--password-stdin"}), std::string(kPassword) + "\n");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+    }
+    EXPECT_EQ(kill(pid, 0), 0) << "the server is gone";
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
 
 // brin-server takes --listen only as a dotted address and a port; anything looser is bad usage.
 TEST_F(ProgramsTest, ServerRefusesLooseListenAddresses) {

@@ -1,5 +1,6 @@
 // The access server against the real session engine in-process: sockets on loopback, one fake clock
 // for both.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "AccessServer.h"
 #include "Accounts.h"
 #include "BrinCore.h"
+#include "Cipher.h"
 #include "Clock.h"
 #include "E2eSupport.h"
 
@@ -47,6 +49,13 @@ protected:
             EXPECT_TRUE(core->udpSocket.Bind(local));
         }
         return core;
+    }
+
+    // The endpoint the server sees for `core`'s datagrams.
+    static Endpoint SeenFrom(const BrinCore& core) {
+        Endpoint e = core.udpSocket.LocalEndpoint();
+        e.address = ParseIPv4("127.0.0.1");
+        return e;
     }
 
     // One tick of the window: the engine steps, the server answers, a second passes.
@@ -256,12 +265,246 @@ TEST_F(ServerSessionTest, RepeatedAndForgedPacketsChangeNothing) {
     EXPECT_TRUE(NextReply(*core)) << "the session goes on";
 }
 
+// Anyone can send a HELLO with a subscriber's address and port as its source. Whatever it
+// holds, the subscriber's session goes on: its next POLL is answered, under its own key.
+TEST_F(ServerSessionTest, ForgedHelloFromASubscribersEndpointLeavesItsSessionAlone) {
+    Start({MakeAccount("alice", "secret")});
+    auto core = Client("alice", "secret");
+    ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+    const Endpoint endpoint = SeenFrom(*core);
+
+    auto guesser = Client("alice", "guess");  // a HELLO under a wrong password
+    guesser->Connect();
+    auto replayer = Client("alice", "secret");  // the subscriber's own HELLO, recorded
+    replayer->Connect();
+    std::vector<uint8_t> noise(wire::kHelloSize, 0x5A);
+    std::memset(noise.data() + 1, 0, 7);
+    noise[0] = wire::kHello;
+    const struct {
+        const char* what;
+        const uint8_t* hello;
+    } cases[] = {
+        {"a HELLO under another password", guesser->helloPacket},
+        {"the subscriber's own HELLO played back", replayer->helloPacket},
+        {"noise with a HELLO's header", noise.data()},
+    };
+    uint64_t replies = 0;
+    server_->SetReplySink([&replies](const uint8_t*, size_t, const Endpoint&) { ++replies; });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int i = 0; i < 3; ++i) server_->HandleDatagram(c.hello, wire::kHelloSize, endpoint);
+    }
+    server_->SetReplySink(nullptr);
+    EXPECT_EQ(replies, 5u) << "each HELLO answered up to its address's burst";
+    EXPECT_EQ(server_->SessionCount(), 1u);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(NextReply(*core)) << "poll " << i;
+    EXPECT_EQ(core->connected, 1);
+}
+
+// The subscriber's client starts a new handshake from the same endpoint (its session was lost
+// on its side): the old session answers until the new key is proven, then the new one takes over
+// and the old key opens nothing.
+TEST_F(ServerSessionTest, NewHandshakeOfAnEndpointTakesOverOnceProven) {
+    for (bool byPoll : {false, true}) {
+        SCOPED_TRACE(byPoll ? "proven by its first POLL (the CONFIRM lost)" : "proven by CONFIRM");
+        Start({MakeAccount("alice", "secret")});
+        auto core = Client("alice", "secret");
+        ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+        uint8_t oldKey[8];
+        std::memcpy(oldKey, core->sessionKey, sizeof oldKey);
+
+        core->state = Idle;  // lost on the client's side: it shakes hands again, same socket
+        core->connected = 0;
+        core->Connect();
+        server_->Pump(0);
+        EXPECT_EQ(server_->SessionCount(), 1u);
+        EXPECT_EQ(server_->HalfOpenCount(), 1u) << "the new handshake waits beside the session";
+        const uint64_t confirmed = server_->GetStats().confirmed;
+        if (byPoll) {
+            // The engine takes the KEY_REPLY and sends its CONFIRM elsewhere: lost on the way.
+            UdpSocket astray;
+            Endpoint local;
+            local.address = ParseIPv4("127.0.0.1");
+            ASSERT_TRUE(astray.Bind(local));
+            const Endpoint server = core->serverEndpoint;
+            core->serverEndpoint = astray.LocalEndpoint();
+            ASSERT_EQ(core->Step(), NoEvent);
+            core->serverEndpoint = server;
+            clock_.Advance(1);
+        } else {
+            ASSERT_EQ(Tick(*core), NoEvent);
+        }
+        ASSERT_EQ(core->connected, 1);
+        EXPECT_EQ(server_->GetStats().confirmed, confirmed + (byPoll ? 0 : 1));
+        ASSERT_TRUE(NextReply(*core)) << "the new key is answered";
+        EXPECT_EQ(server_->GetStats().confirmed, confirmed + 1) << log_.str();
+        EXPECT_EQ(server_->SessionCount(), 1u);
+        EXPECT_EQ(server_->HalfOpenCount(), 0u);
+
+        // A POLL under the old key, with a counter never seen: no answer.
+        uint8_t poll[wire::kPollSize] = {wire::kPoll};
+        uint8_t key[8];
+        MakePasswordKey("secret", key);
+        wire::WriteLoginField(poll + wire::kLoginOffset, "alice");
+        wire::PutLe(poll + wire::kPollCounterOffset, 1000, 8);
+        TripleDesEcbBlocks(poll + wire::kLoginOffset, 3, key, oldKey, 1);
+        const uint64_t polls = server_->GetStats().polls;
+        core->udpSocket.SendTo(poll, sizeof poll, core->serverEndpoint);
+        server_->Pump(0);
+        EXPECT_EQ(server_->GetStats().polls, polls);
+    }
+}
+
+// HELLOs from one address, through any number of its ports: a burst, then one a second; the
+// other addresses are served as before; 0 turns the limit off.
+TEST_F(ServerSessionTest, HellosAreLimitedPerSourceAddress) {
+    auto replayer = std::unique_ptr<BrinCore>(new BrinCore(&clock_));
+    std::strcpy(replayer->password, "secret");
+    replayer->Connect();  // only for a HELLO that holds a public value under the password
+    const uint8_t* hello = replayer->helloPacket;
+    struct Case {
+        uint32_t burst;
+        int32_t interval;
+        int perSecond;  // HELLOs sent each second from 10.0.0.1, a new port each
+        int seconds;
+        uint64_t answeredExpected;  // of those from 10.0.0.1
+    } cases[] = {
+        {5, 1, 100, 1, 5},     // the burst
+        {5, 1, 100, 61, 65},   // then one a second
+        {5, 10, 100, 61, 11},  // or one every 10 s
+        {5, 1, 1, 61, 61},     // one a second is always answered
+        {0, 1, 100, 2, 200},   // no limit
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.burst) + "/" + std::to_string(c.interval) + "/" +
+                     std::to_string(c.perSecond) + "x" + std::to_string(c.seconds));
+        AccessServer::Options options;
+        options.helloBurst = c.burst;
+        options.helloInterval = c.interval;
+        Start({MakeAccount("alice", "secret")}, options);
+        uint64_t answered = 0, other = 0;
+        server_->SetReplySink([&](const uint8_t*, size_t, const Endpoint& to) {
+            (to.address == ParseIPv4("10.0.0.1") ? answered : other) += 1;
+        });
+        Endpoint from;
+        from.address = ParseIPv4("10.0.0.1");
+        Endpoint neighbour;
+        neighbour.address = ParseIPv4("10.0.0.2");
+        for (int second = 0; second < c.seconds; ++second) {
+            for (int i = 0; i < c.perSecond; ++i) {
+                from.port = static_cast<uint16_t>(1000 + second * c.perSecond + i);
+                server_->HandleDatagram(hello, wire::kHelloSize, from);
+            }
+            if (second % 30 == 0) {  // a subscriber beside it, as its client reconnects
+                neighbour.port = static_cast<uint16_t>(2000 + second);
+                server_->HandleDatagram(hello, wire::kHelloSize, neighbour);
+            }
+            clock_.Advance(1);
+            server_->ExpireSessions();
+        }
+        EXPECT_EQ(answered, c.answeredExpected);
+        EXPECT_EQ(other, static_cast<uint64_t>((c.seconds + 29) / 30)) << "the neighbour";
+        EXPECT_EQ(server_->GetStats().throttled,
+                  static_cast<uint64_t>(c.perSecond) * c.seconds - c.answeredExpected);
+        server_->SetReplySink(nullptr);
+    }
+}
+
+// A flood of HELLOs from many endpoints: the unproven handshakes are bounded, the oldest goes,
+// and a confirmed session is never among them.
+TEST_F(ServerSessionTest, HalfOpenHandshakesAreBoundedOldestFirst) {
+    AccessServer::Options options;
+    options.maxHalfOpen = 8;
+    Start({MakeAccount("alice", "secret")}, options);
+    auto subscriber = Client("alice", "secret", "127.0.0.2");
+    ASSERT_EQ(ConnectAndPoll(*subscriber), NoEvent);
+    auto early = Client("alice", "secret", "127.0.0.3");  // its handshake will be the oldest
+    early->Connect();
+    server_->Pump(0);
+
+    auto replayer = Client("alice", "secret");
+    replayer->Connect();
+    server_->SetReplySink([](const uint8_t*, size_t, const Endpoint&) {});
+    Endpoint from;
+    for (uint32_t i = 0; i < 200; ++i) {
+        from.address = ParseIPv4("10.1.0.0") + htonl(i);  // one HELLO from each of 200 addresses
+        from.port = 4000;
+        server_->HandleDatagram(replayer->helloPacket, wire::kHelloSize, from);
+        EXPECT_LE(server_->HalfOpenCount(), 8u);
+    }
+    server_->SetReplySink(nullptr);
+    EXPECT_EQ(server_->HalfOpenCount(), 8u);
+    EXPECT_EQ(server_->SessionCount(), 9u) << "the subscriber's session and the 8 newest";
+    EXPECT_EQ(server_->GetStats().evicted, 201u - 8u);
+
+    // The oldest handshake's client answers its KEY_REPLY: too late, it was dropped.
+    EXPECT_EQ(Tick(*early), NoEvent);
+    EXPECT_EQ(early->connected, 1) << "the client saw its KEY_REPLY";
+    EXPECT_FALSE(NextReply(*early, 3));
+    EXPECT_TRUE(NextReply(*subscriber)) << "the confirmed session is untouched";
+    auto late = Client("alice", "secret", "127.0.0.4");
+    EXPECT_EQ(ConnectAndPoll(*late), NoEvent);
+    EXPECT_EQ(late->state, PollWait) << "a new client gets in";
+}
+
+// Lines of events anyone can repeat are summed per address and kind, one line per interval;
+// the events of proven sessions keep a line each.
+TEST_F(ServerSessionTest, RepeatedEventsFromOneAddressAreSummedInTheLog) {
+    AccessServer::Options options;
+    options.logInterval = 60;
+    Start({MakeAccount("alice", "secret")}, options);
+    auto replayer = Client("alice", "secret");
+    replayer->Connect();
+    server_->SetReplySink([](const uint8_t*, size_t, const Endpoint&) {});
+    Endpoint from;
+    for (int second = 0; second < 45; ++second) {
+        for (int i = 0; i < 100; ++i) {
+            from.address = ParseIPv4(i % 2 ? "10.0.0.1" : "10.0.0.2");
+            from.port = static_cast<uint16_t>(1000 + i);
+            server_->HandleDatagram(replayer->helloPacket, wire::kHelloSize, from);
+        }
+        clock_.Advance(1);
+        server_->ExpireSessions();
+    }
+    server_->SetReplySink(nullptr);
+    auto lines = [this](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = log_.str().find(what); at != std::string::npos;
+             at = log_.str().find(what, at + 1))
+            ++n;
+        return n;
+    };
+    const size_t before = log_.str().size();
+    EXPECT_LT(before, 2000u) << log_.str();
+    EXPECT_EQ(lines("\n"), 4u) << "per address: one HELLO and one over-the-limit line\n"
+                               << log_.str();
+    clock_.Advance(15);
+    server_->ExpireSessions();  // the interval is over: the sums
+    // 2250 HELLOs from each address: 5 + 44 answered, 2201 over the limit.
+    for (const char* address : {"10.0.0.1", "10.0.0.2"}) {
+        EXPECT_EQ(lines(std::string("48 more HELLO(s) from ") + address + " in the last 60 s"), 1u)
+            << log_.str();
+        EXPECT_EQ(
+            lines(std::string("2200 more HELLO(s) over the limit, not answered from ") + address),
+            1u)
+            << log_.str();
+    }
+    // A subscriber's own session: a line for each of its events, as before.
+    for (int i = 0; i < 2; ++i) {
+        auto core = Client("alice", "secret");
+        ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+        core->Disconnect();
+        server_->Pump(0);
+    }
+    EXPECT_EQ(lines("confirmed login 'alice' from 127.0.0.1:"), 2u);
+    EXPECT_EQ(lines("logout 'alice' from 127.0.0.1:"), 2u);
+}
+
 TEST_F(ServerSessionTest, MalformedDatagramsGetNoAnswer) {
     Start({MakeAccount("alice", "secret")});
     auto core = Client("alice", "secret");
     ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
-    Endpoint from = core->udpSocket.LocalEndpoint();
-    from.address = ParseIPv4("127.0.0.1");
+    const Endpoint from = SeenFrom(*core);
 
     struct Case {
         uint8_t type;

@@ -3,7 +3,8 @@
 //
 // An input is a script. Byte 0 picks the server's options (bit 0 demo, bits 1-2
 // dropped polls, bit 3 "alice" tied to 10.0.0.1 so that 10.0.0.3 has no account,
-// bit 4 a 5 s session time-out). Then each step is a control byte:
+// bit 4 a 5 s session time-out, bit 5 the HELLO limit of 2 per address and one a
+// second, which is off otherwise). Then each step is a control byte:
 //   bits 0-1  the endpoint
 //   bits 2-3  0: a datagram as it is; 1: a datagram the endpoint's client seals as
 //             its own (after the header: a HELLO under the password key, anything
@@ -15,8 +16,10 @@
 // hands twice, so more would only slow the search down.
 //
 // Every reply must go to the sender, one at most, and have a protocol size; a HELLO
-// is always answered; a POLL_REPLY to a client that made a genuine handshake must
-// decrypt to exactly the account's values.
+// is answered unless its address is over the limit, and the HELLOs answered from one
+// address are never more than the limit lets through; a POLL_REPLY to a client that made a genuine
+// handshake must decrypt to exactly the account's values.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -139,6 +142,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.demo = (config & 1) != 0;
     options.dropPolls = (config >> 1) & 3;
     if (config & 16) options.sessionTimeout = 5;
+    const bool limited = (config & 32) != 0;
+    options.helloBurst = limited ? 2 : 0;
+    options.helloInterval = 1;
     FakeClock clock(kStart);
     std::ostringstream log;
     std::vector<Sent> sent;
@@ -155,6 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     size_t at = 1;
     int handshakes = 0;
+    int64_t forward = 0;  // seconds the clock went forward: what refills a HELLO limit
+    std::vector<std::pair<uint32_t, int64_t>> answered;  // HELLOs answered per address
     for (size_t step = 0; step < kMaxSteps && at < size; ++step) {
         const uint8_t control = data[at++];
         const int e = control & 3;
@@ -163,7 +171,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         if (mode == 3) {
             const int64_t now = static_cast<int64_t>(clock.Now()) + kAdvance[control >> 4];
-            if (now > 0 && now < INT32_MAX - 100000) clock.Set(static_cast<int32_t>(now));
+            if (now > 0 && now < INT32_MAX - 100000) {
+                if (now > clock.Now()) forward += now - clock.Now();
+                clock.Set(static_cast<int32_t>(now));
+            }
             server.ExpireSessions();
             continue;
         }
@@ -208,7 +219,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(sent.size() <= 1);
         Check(server.SessionCount() <= sessionsBefore + (isHello ? 1 : 0));
         Check(server.SessionCount() <= kEndpoints);
-        if (isHello) Check(sent.size() == 1);
+        if (isHello && !limited) Check(sent.size() == 1);
+        if (isHello && !sent.empty()) {
+            auto it = std::find_if(answered.begin(), answered.end(),
+                                   [&](const std::pair<uint32_t, int64_t>& a) {
+                                       return a.first == client.at.address;
+                                   });
+            if (it == answered.end()) it = answered.insert(answered.end(), {client.at.address, 0});
+            ++it->second;
+            if (limited) Check(it->second <= options.helloBurst + forward);
+        }
         if (sent.empty()) continue;
         const std::vector<uint8_t>& r = sent[0].bytes;
         Check(sent[0].to.address == client.at.address && sent[0].to.port == client.at.port);

@@ -125,7 +125,7 @@ reference_run() {
   run_in ref "$password"$'\n' "$cli" "${target[@]}" --once --json --password-stdin
   expect_eq "$status" 0 "Linux brin-cli exit code"
   normalized ref/out > ref/events
-  stop_server "0 session(s) open, 1 handshake(s), 1 poll reply(ies)"
+  stop_server "0 session(s) open, 1 handshake(s), 1 poll reply(ies), 0 HELLO(s) over the limit"
   [ "$(cut -d'"' -f4 ref/events | tr '\n' ' ')" = "connected snapshot message disconnected " ] ||
     fail "unexpected reference events: $(cat ref/events)"
 }
@@ -137,7 +137,7 @@ case_cli_once_json() {
   expect_eq "$status" 0 "brin-cli.exe exit code"
   normalized exe/out > exe/events
   diff ref/events exe/events >&2 || fail "brin-cli.exe events differ from brin-cli's"
-  stop_server "0 session(s) open, 1 handshake(s), 1 poll reply(ies)"
+  stop_server "0 session(s) open, 1 handshake(s), 1 poll reply(ies), 0 HELLO(s) over the limit"
   grep -qF "confirmed login '$login'" server.log || fail "no confirmed login in $(cat server.log)"
   grep -qF "logout '$login'" server.log || fail "no logout in $(cat server.log)"
 
@@ -272,7 +272,7 @@ case_server_answers_cli() {
   expect_eq "$status" 3 "brin-cli exit code for a wrong password"
   wait_for_log "confirmed login '$login' from 127.0.0.1:"
   wait_for_log "127.0.0.1:" "'$login'" refused
-  stop_server "0 session(s) open, 2 handshake(s), 1 poll reply(ies)"
+  stop_server "0 session(s) open, 2 handshake(s), 1 poll reply(ies), 0 HELLO(s) over the limit"
 }
 
 "case_$case_name"

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -78,11 +80,63 @@ std::string Usage() {
            "one --dir or --user-dir names. A second start on the same directory shows the\n"
            "running window and exits.\n\noptions:\n" +
            OptionLines(kOptions, 22) +
-           "\nexit codes: 0 done, 1 could not start (directory, its lock, sockets), 64 bad "
-           "usage.\n";
+           "\nexit codes: 0 done, 1 could not start (no display, directory, its lock, sockets),\n"
+           "64 bad usage.\n";
+}
+
+// Qt's messages while the window system is reached, kept to be passed on.
+struct HeldMessage {
+    QtMsgType type;
+    std::string file, function, category;
+    int line;
+    QString text;
+};
+std::vector<HeldMessage> heldMessages;
+QtMessageHandler previousHandler = nullptr;
+
+std::string DisplayNamed() {
+    std::string named;
+    for (const char* variable : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"}) {
+        const char* value = std::getenv(variable);
+        if (value == nullptr || value[0] == '\0') continue;
+        named += (named.empty() ? "" : ", ") + std::string(variable) + "=" + value;
+    }
+    return named;
+}
+
+void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        // Only the window system fails this early: no display, or one that cannot be opened.
+        const std::string named = DisplayNamed();
+        if (named.empty())
+            std::fputs("brin2: no display: DISPLAY is not set (brin-cli needs none)\n", stderr);
+        else
+            std::fprintf(stderr, "brin2: cannot open the display (%s; brin-cli needs none)\n",
+                         named.c_str());
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    heldMessages.push_back({type, context.file != nullptr ? context.file : "",
+                            context.function != nullptr ? context.function : "",
+                            context.category != nullptr ? context.category : "", context.line,
+                            text});
 }
 
 }  // namespace
+
+WindowSystemGuard::WindowSystemGuard() {
+    previousHandler = qInstallMessageHandler(HoldMessage);
+}
+
+WindowSystemGuard::~WindowSystemGuard() {
+    qInstallMessageHandler(previousHandler);
+    for (const HeldMessage& m : heldMessages) {
+        const QMessageLogContext context(m.file.c_str(), m.line, m.function.c_str(),
+                                         m.category.c_str());
+        qt_message_output(m.type, context, m.text);
+    }
+    heldMessages.clear();
+}
 
 int ReadStartOptions(int argc, char** argv, StartOptions* options) {
     std::vector<std::string> words;

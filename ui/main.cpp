@@ -3,11 +3,15 @@
 #include "ProcessHardening.h"
 #include "StartOptions.h"
 
+#include <memory>
+
 int main(int argc, char** argv) {
     MarkProcessNotDumpable();
     StartOptions options;
     const int code = ReadStartOptions(argc, argv, &options);
     if (code >= 0) return code;
+    std::unique_ptr<WindowSystemGuard> guard(new WindowSystemGuard);
     Brin2App app(argc, argv);
+    guard.reset();
     return app.InitInstance(options);
 }

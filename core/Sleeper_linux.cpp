@@ -1,4 +1,4 @@
-// The sleep on Linux: one poll() over a signalfd for the stop signals, a timerfd at the instant
+// The sleep on Linux: one ppoll() over a signalfd for the stop signals, a timerfd at the instant
 // and the socket. The timer is absolute on the wall clock with TFD_TIMER_CANCEL_ON_SET, so the
 // kernel ends the sleep when the clock is set and when the machine resumes.
 #include <poll.h>
@@ -61,17 +61,20 @@ Sleeper::Wake Sleeper::SleepUntil(int64_t second, int ms, UdpSocket* socket) {
         impl_->timer >= 0 &&
         timerfd_settime(impl_->timer, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &at, nullptr) ==
             0;
-    // Without a timer (no descriptors left) the sleep falls back to a relative time-out of
-    // at most a second, so nothing is missed for long.
-    int timeoutMs = -1;
+    // Without a timer (no descriptors left) the sleep falls back to a time-out of at most a
+    // second, so that a clock change is not missed for long.
     bool timeoutIsDue = true;
+    timespec timeout = {};
     if (!armed) {
         int64_t nowSecond;
         int nowMs;
         WallClock(&nowSecond, &nowMs);
-        const int64_t left = (second - nowSecond) * 1000 + (ms - nowMs);
+        int64_t left = (second - nowSecond) * 1000 + (ms - nowMs);
+        if (left < 0) left = 0;
         timeoutIsDue = left <= 1000;
-        timeoutMs = left < 0 ? 0 : timeoutIsDue ? static_cast<int>(left) : 1000;
+        if (!timeoutIsDue) left = 1000;
+        timeout.tv_sec = static_cast<time_t>(left / 1000);
+        timeout.tv_nsec = static_cast<long>(left % 1000) * 1000000L;
     }
     pollfd fds[3] = {};
     fds[0].fd = impl_->signals;
@@ -81,7 +84,7 @@ Sleeper::Wake Sleeper::SleepUntil(int64_t second, int ms, UdpSocket* socket) {
     fds[2].fd = socket != nullptr ? static_cast<int>(socket->NativeHandle()) : -1;
     fds[2].events = POLLIN;
     for (;;) {
-        const int r = poll(fds, 3, timeoutMs);
+        const int r = ppoll(fds, 3, armed ? nullptr : &timeout, nullptr);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return kDue;  // the caller looks at the clock and the socket itself
         if (r == 0) return timeoutIsDue ? kDue : kClockChanged;

@@ -426,6 +426,16 @@ int CliApp::UsageReport(const CliOptions& options) {
     return kExitDone;
 }
 
+void CliApp::ReportDroppedLines(const SettingsStore& store) {
+    if (store.DroppedLines() == 0) return;
+    err_ << "brin-cli: brin.ini: " << store.DroppedLines()
+         << (store.DroppedLines() == 1 ? " line" : " lines") << " could not be read; "
+         << (store.BackupOutcome() == SettingsStore::Backup::Kept
+                 ? "the file as it was is kept as brin.ini.bak\n"
+                 : "brin.ini.bak could not be written, so brin.ini is left as it was\n")
+         << std::flush;
+}
+
 int CliApp::BadSetting(const char* key, const std::string& value, const char* what,
                        const char* option) {
     err_ << "brin-cli: brin.ini: " << key << " = " << Cp1251ToUtf8(value) << " " << what
@@ -455,6 +465,7 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
     // The window's order: the engine first, then the store (which rewrites brin.ini).
     ClientSession session(clock_);
     SettingsStore store;
+    ReportDroppedLines(store);
     const std::string login = options.hasLogin ? options.login : store.StoredLogin();
     std::string stored = options.passwordStdin ? std::string() : store.StoredPassword();
     const WipedOnExit wipeStored(stored);

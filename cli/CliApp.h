@@ -9,6 +9,7 @@
 #include <vector>
 
 class Clock;
+class SettingsStore;
 class TickSource;
 
 // Exit codes of brin-cli.
@@ -66,6 +67,8 @@ private:
     int UsageError(const std::string& message);
     int Session(const CliOptions& options, const std::string& typedPassword);
     int UsageReport(const CliOptions& options);
+    // One line when brin.ini held lines the store could not keep.
+    void ReportDroppedLines(const SettingsStore& store);
     // A bad value of brin.ini: a line naming the file, the key and the value; bad usage.
     int BadSetting(const char* key, const std::string& value, const char* what,
                    const char* option);

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "AtomicFile.h"
@@ -58,6 +58,26 @@ char* Field(const char* text, char* out, int index, IsSeparator isSeparator) {
     *o = '\0';
     if (o != out && o[-1] == '\n') o[-1] = '\0';
     return out;
+}
+
+// A line that yields no entry and loses nothing when it is dropped: blank, or a name
+// with an empty value, as the store writes an empty IP or Login ("IP = ").
+bool WrittenEmpty(const char* line) {
+    const char* p = line;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (*p == '\0' || *p == '\n') return true;
+    const char* equals = std::strchr(p, '=');
+    if (equals == nullptr || equals == p) return false;
+    for (const char* q = p; q < equals; ++q) {
+        if (*q == ' ' || *q == '\t') {
+            while (q < equals && (*q == ' ' || *q == '\t')) ++q;
+            if (q < equals) return false;  // two words before '='
+            break;
+        }
+    }
+    for (const char* q = equals; *q != '\0'; ++q)
+        if (*q != '=' && *q != ' ' && *q != '\t' && *q != '\n') return false;
+    return true;
 }
 
 struct Default {
@@ -177,6 +197,8 @@ int SettingsStore::LoadFile() {
     while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
     std::fclose(file);
     LoadText(bytes);
+    if (droppedLines_ > 0) droppedFile_ = bytes;
+    WipeString(bytes);  // it holds the scrambled password
     return 0;
 }
 
@@ -194,9 +216,10 @@ void SettingsStore::LoadText(const std::string& bytes) {
     char value[sizeof line];
     // The names held so far, so that a long file is read in one pass rather than each line
     // walking the whole list.
-    std::unordered_set<std::string> held;
-    for (const SettingEntry* e = head; e != nullptr; e = e->next) held.insert(e->name);
+    std::unordered_map<std::string, const SettingEntry*> held;
+    for (const SettingEntry* e = head; e != nullptr; e = e->next) held.emplace(e->name, e);
     size_t pos = 0;
+    bool lineDropped = false;  // some piece of the line now read is lost or cut
     while (pos < text.size()) {
         size_t n = 0;
         while (n < kPieceLength && pos + n < text.size()) {
@@ -204,15 +227,34 @@ void SettingsStore::LoadText(const std::string& bytes) {
         }
         std::memcpy(line, text.data() + pos, n);
         line[n] = '\0';
+        const bool lineEnds = text[pos + n - 1] == '\n' || pos + n == text.size();
+        // A line read in pieces comes back as other lines: it is not kept as it was.
+        const bool piece = !lineEnds || lineDropped || (pos > 0 && text[pos - 1] != '\n');
+        const bool zeroByte = std::strlen(line) < n;
         pos += n;
-        if (ParseLine(line, name, 0) == nullptr || ParseLine(line, value, 1) == nullptr) continue;
-        // Look the name up as it will be stored, so that two long names alike in
-        // their first 31 characters never become two entries of one name.
-        name[31] = '\0';
-        if (!held.insert(name).second) continue;
-        SettingEntry* entry = NewEntry();
-        CopyCut(entry->name, name);
-        CopyCut(entry->value, value);
+        if (ParseLine(line, name, 0) == nullptr || ParseLine(line, value, 1) == nullptr) {
+            lineDropped = lineDropped || piece || zeroByte || !WrittenEmpty(line);
+        } else {
+            const bool cut = std::strlen(name) > 31 || std::strlen(value) > 31;
+            // Look the name up as it will be stored, so that two long names alike in
+            // their first 31 characters never become two entries of one name.
+            name[31] = '\0';
+            value[31] = '\0';
+            const auto found = held.find(name);
+            if (found != held.end()) {
+                lineDropped = lineDropped || std::strcmp(found->second->value, value) != 0;
+            } else {
+                SettingEntry* entry = NewEntry();
+                CopyCut(entry->name, name);
+                CopyCut(entry->value, value);
+                held.emplace(entry->name, entry);
+            }
+            lineDropped = lineDropped || piece || zeroByte || cut;
+        }
+        if (lineEnds) {
+            if (lineDropped) ++droppedLines_;
+            lineDropped = false;
+        }
     }
 }
 
@@ -230,6 +272,15 @@ std::string SettingsStore::FileText() const {
 }
 
 int SettingsStore::SaveFile() {
+    if (!droppedFile_.empty()) {
+        if (ReplaceFileAtomically(kBackupFileName, droppedFile_, kNewFileMode) != 0) {
+            backup_ = Backup::Failed;
+            return -1;
+        }
+        backup_ = Backup::Kept;
+        WipeString(droppedFile_);
+        droppedFile_.clear();
+    }
     return ReplaceFileAtomically(kFileName, FileText(), kNewFileMode);
 }
 

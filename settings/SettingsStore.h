@@ -95,7 +95,21 @@ public:
     uint8_t scratch[32] = {};
     SettingEntry* head = nullptr;
 
+    // Lines of the brin.ini read that the rewrite leaves out or cuts (no entry, a name
+    // given before with another value, a name or value over 31 characters, a piece of a
+    // long line). The empty values the store itself writes ("IP = ") are not counted.
+    size_t DroppedLines() const { return droppedLines_; }
+    // Before the first save that would drop such lines, the file as it was is kept as
+    // brin.ini.bak; until that copy is written no save replaces brin.ini.
+    enum class Backup { None, Kept, Failed };
+    Backup BackupOutcome() const { return backup_; }
+    static constexpr const char kBackupFileName[] = "brin.ini.bak";
+
 private:
     void Construct(uint32_t volumeSerial);
     void SetKey(uint32_t volumeSerial);
+
+    size_t droppedLines_ = 0;
+    std::string droppedFile_;  // the bytes of brin.ini while its copy is still to be made
+    Backup backup_ = Backup::None;
 };

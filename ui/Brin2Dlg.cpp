@@ -211,7 +211,26 @@ bool Brin2Dlg::OnInitDialog() {
     if (config.autoConnect != 0) session.Connect(CurrentSettings());
     refreshTimer.start();
     loginEdit->setFocus();
+    // Once the window is up: the box then stands over it.
+    if (config.DroppedLines() > 0) QTimer::singleShot(0, this, &Brin2Dlg::ReportDroppedLines);
     return true;
+}
+
+// One box at start when brin.ini held lines the store could not keep.
+void Brin2Dlg::ReportDroppedLines() {
+    const QString lines = QString::number(config.DroppedLines());
+    ShowMessageBox(this,
+                   config.BackupOutcome() == SettingsStore::Backup::Kept
+                       ? QString::fromUtf8("В brin.ini есть строки, которые программа не может "
+                                           "прочитать (%1). В новом brin.ini их нет; прежний "
+                                           "файл сохранён как brin.ini.bak.")
+                             .arg(lines)
+                       : QString::fromUtf8("В brin.ini есть строки, которые программа не может "
+                                           "прочитать (%1). Сохранить прежний файл как "
+                                           "brin.ini.bak не удалось, поэтому brin.ini оставлен "
+                                           "как был.")
+                             .arg(lines),
+                   ProgramName(), BoxIcon::Warning);
 }
 
 SessionSettings Brin2Dlg::CurrentSettings() const {

@@ -116,4 +116,5 @@ private:
     void HideToTray();
     void OnTrayAvailability(bool available);
     void StopTicks();
+    void ReportDroppedLines();
 };

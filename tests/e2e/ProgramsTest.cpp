@@ -195,6 +195,26 @@ TEST_F(ProgramsTest, BadServerSettingsInBrinIniAreNamedBeforeAnythingIsSent) {
     EXPECT_EQ(listener.Readable(), 1) << "the HELLO goes where --server and --port say";
 }
 
+// A damaged brin.ini: the lines the rewrite drops are said once, the file as it was kept.
+TEST_F(ProgramsTest, ADamagedBrinIniIsKeptAsBakAndSaidInOneLine) {
+    StartServer();
+    std::string damaged = "IP = 127.0.0.1\r\nPort = " + std::to_string(port_) + "\r\n";
+    for (int i = 0; i < 3; ++i) damaged += "no equals sign here " + std::to_string(i) + "\r\n";
+    WriteFile("brin.ini", damaged);
+    const std::vector<std::string> args = {"--login", kLogin, "--once", "--password-stdin"};
+    const ProcessResult first = Cli(args, std::string(kPassword) + "\n");
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(first.err,
+              "brin-cli: brin.ini: 3 lines could not be read; the file as it was is kept as "
+              "brin.ini.bak\n");
+    EXPECT_EQ(ReadFile("brin.ini.bak"), damaged);
+    EXPECT_EQ(ReadFile("brin.ini").find("no equals"), std::string::npos);
+    const ProcessResult second = Cli(args, std::string(kPassword) + "\n");
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(second.err, "") << "said once: the rewritten file loses nothing more";
+    EXPECT_EQ(ReadFile("brin.ini.bak"), damaged);
+}
+
 // The stored form computed here from its definition: the password's first 8 bytes,
 // zero-padded, under single DES keyed by the serial (little-endian, twice), in hex.
 std::string ExpectedPass(uint32_t serial, const std::string& password) {

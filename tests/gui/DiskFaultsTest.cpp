@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "AtomicFile.h"
+#include "Brin2Dlg.h"
 #include "BrinConfig.h"
 #include "GuiTestSupport.h"
 #include "Pager.h"
@@ -67,6 +68,35 @@ private slots:
         QCOMPARE(ReadFile("brin.ini"), before);
         QCOMPARE(config.SaveFile(), 0);
         QCOMPARE(RecordedBoxes().size(), size_t(1));
+    }
+
+    // A damaged brin.ini: one box once the window is up, the file as it was in brin.ini.bak,
+    // and nothing at the next start, whose file loses nothing more.
+    void damagedSettingsAreKeptAndShownInOneBox() {
+        const QByteArray damaged("IP = 127.0.0.1\r\ngarbage\r\nmore garbage\r\n");
+        {
+            QFile file(QStringLiteral("brin.ini"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(damaged);
+        }
+        for (int start = 0; start < 2; ++start) {
+            FakeClock clock;
+            Brin2Dlg dlg(&clock, kTestSerial);
+            QVERIFY(dlg.OnInitDialog());
+            QTest::qWait(50);
+            if (start == 0) {
+                QCOMPARE(RecordedBoxes().size(), size_t(1));
+                QCOMPARE(RecordedBoxes()[0].icon, BoxIcon::Warning);
+                QVERIFY(RecordedBoxes()[0].hasOwner);
+                QVERIFY(RecordedBoxes()[0].text.contains(QStringLiteral("(2)")));
+                QVERIFY(RecordedBoxes()[0].text.contains(QStringLiteral("brin.ini.bak")));
+            } else {
+                QCOMPARE(RecordedBoxes().size(), size_t(1));
+            }
+            QCOMPARE(ReadFile("brin.ini.bak"), damaged.toStdString());
+            QCOMPARE(dlg.config.ipText, std::string("127.0.0.1"));
+            dlg.OnExit();
+        }
     }
 
 private:

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -209,6 +210,78 @@ TEST(SettingsStoreTest, FailedSaveKeepsOldFile) {
         ASSERT_EQ(store.SaveFile(), 0);  // the failure was for one save only
         EXPECT_NE(ReadBytes("brin.ini").find("IP = 192.168.1.1\r\n"), std::string::npos);
     }
+}
+
+// The reader's rules stay, but a rewrite that would lose lines first keeps the file as it
+// was in brin.ini.bak; what the store writes itself (empty values) loses nothing.
+TEST(SettingsStoreTest, LinesTheRewriteWouldDropAreCountedAndTheOldFileKept) {
+    std::mt19937 rng(23);
+    std::string random(100 * 1024, '\0');
+    for (char& c : random) c = static_cast<char>(rng());
+    struct Case {
+        const char* what;
+        std::string input;
+        int dropped;  // -1: some
+    } cases[] = {
+        {"the file the store writes", CrLfLines(kFirstStart), 0},
+        {"blank lines, an empty value, a value with an '=' run", "\r\n \t\nIP =\nPort == 6000\n", 0},
+        {"no blanks, or tabs, around =", "IP=10.0.0.1\n\tLogin\t=\tbob\n", 0},
+        {"a name given twice with the same value", "Port = 6000\nPort = 6000\n", 0},
+        {"a line without =", "IP 10.0.0.1\n", 1},
+        {"a value of two words", "Login = ivan petrov\n", 1},
+        {"a line that starts with =", "= 5\n", 1},
+        {"two words before =", "my name = x\n", 1},
+        {"a name given twice, another value", "Port = 6000\nPort = 7000\n", 1},
+        {"a value cut to 31", "Login = " + std::string(40, 'x') + "\n", 1},
+        {"a name cut to 31", std::string(40, 'n') + " = 1\n", 1},
+        {"a 300-character line, in pieces", "A = " + std::string(250, 'v') + "B = w\nC = 1\n", 1},
+        {"a zero byte", std::string("IP = 1.2.3.4\0x\nPort = 1\n", 24), 1},
+        {"a damaged file", "IP = 1.2.3.4\ngarbage\nmore garbage\nPort = 6000\n", 2},
+        {"100 KB of random bytes", random, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        WriteBytes("brin.ini", c.input);
+        SettingsStore store(kSerial);
+        if (c.dropped >= 0) {
+            EXPECT_EQ(store.DroppedLines(), static_cast<size_t>(c.dropped));
+        } else {
+            EXPECT_GT(store.DroppedLines(), 0u);
+        }
+        if (store.DroppedLines() == 0) {
+            EXPECT_EQ(store.BackupOutcome(), SettingsStore::Backup::None);
+            EXPECT_EQ(dir.Names(), std::vector<std::string>{"brin.ini"});
+            continue;
+        }
+        EXPECT_EQ(store.BackupOutcome(), SettingsStore::Backup::Kept);
+        EXPECT_EQ(ReadBytes("brin.ini.bak"), c.input);
+        EXPECT_NE(ReadBytes("brin.ini"), c.input);
+        // Kept once: the rewritten file loses nothing more, so the next start keeps the copy.
+        SettingsStore again(kSerial);
+        EXPECT_EQ(again.DroppedLines(), 0u);
+        EXPECT_EQ(again.BackupOutcome(), SettingsStore::Backup::None);
+        EXPECT_EQ(ReadBytes("brin.ini.bak"), c.input);
+    }
+}
+
+// Without its copy, a damaged brin.ini is not replaced, at start or later.
+TEST(SettingsStoreTest, ADamagedFileStaysWhenItsCopyCannotBeWritten) {
+    TempDir dir;
+    const std::string damaged = "IP = 10.0.0.1\ngarbage\n";
+    WriteBytes("brin.ini", damaged);
+    InjectAtomicWriteFailure(0);  // the copy is the first file written
+    SettingsStore store(kSerial);
+    EXPECT_EQ(store.DroppedLines(), 1u);
+    EXPECT_EQ(store.BackupOutcome(), SettingsStore::Backup::Failed);
+    EXPECT_EQ(ReadBytes("brin.ini"), damaged);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"brin.ini"});
+    EXPECT_EQ(store.ipText, "10.0.0.1");  // the values read are in force all the same
+    store.SetValue("Port", "6000");
+    EXPECT_EQ(store.SaveFile(), 0);  // the next save makes the copy first
+    EXPECT_EQ(store.BackupOutcome(), SettingsStore::Backup::Kept);
+    EXPECT_EQ(ReadBytes("brin.ini.bak"), damaged);
+    EXPECT_NE(ReadBytes("brin.ini").find("Port = 6000\r\n"), std::string::npos);
 }
 
 // tests/data/brin-known.ini was written by hand: the seven keys with CR LF, and Pass the

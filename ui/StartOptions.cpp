@@ -94,7 +94,7 @@ struct HeldMessage {
 std::vector<HeldMessage> heldMessages;
 QtMessageHandler previousHandler = nullptr;
 
-std::string DisplayNamed() {
+[[maybe_unused]] std::string DisplayNamed() {  // the variables that name a display
     std::string named;
     for (const char* variable : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"}) {
         const char* value = std::getenv(variable);
@@ -107,12 +107,18 @@ std::string DisplayNamed() {
 void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg) {
         // Only the window system fails this early: no display, or one that cannot be opened.
+#ifdef Q_OS_WIN
+        // Windows has no display to miss: its window system itself failed to load.
+        std::fprintf(stderr, "brin2: the window system could not be started: %s\n",
+                     text.toLocal8Bit().constData());
+#else
         const std::string named = DisplayNamed();
         if (named.empty())
             std::fputs("brin2: no display: DISPLAY is not set (brin-cli needs none)\n", stderr);
         else
             std::fprintf(stderr, "brin2: cannot open the display (%s; brin-cli needs none)\n",
                          named.c_str());
+#endif
         std::fflush(stderr);
         std::_Exit(1);
     }

@@ -12,7 +12,7 @@
 #include "Clock.h"
 #include "Cp1251.h"
 #include "DisplayFormat.h"
-#include "InstanceLock.h"
+#include "DirectoryLock.h"
 #include "MessageHistory.h"
 #include "OptionTable.h"
 #include "ProcessHardening.h"
@@ -344,8 +344,9 @@ std::string CliApp::Usage() {
         "directory, polls every 30 s and prints balance, traffic and messages.\n\noptions:\n";
     text += OptionLines(kOptions, 22);
     text +=
-        "\nexit codes: 0 done, 1 no socket or no directory, 2 no answer, 3 rejected, 4 lost,\n"
-        "5 another client uses the directory, 64 bad usage;\n"
+        "\nexit codes: 0 done, 1 no socket, no directory, an unsafe one (others may write\n"
+        "it, or a file in it is another user's) or no lock, 2 no answer, 3 rejected,\n"
+        "4 lost, 5 another client uses the directory, 64 bad usage;\n"
         "SIGINT, SIGTERM, SIGHUP and a closed standard output log out when connected\n"
         "and exit 0.\n";
     return text;
@@ -408,6 +409,12 @@ int CliApp::Run(const std::vector<std::string>& args) {
         out_ << text << "\n" << std::flush;
         return kExitDone;
     }
+    // Before anything is read or written there: a directory others may write, or a file
+    // or link of another user's, is refused, and nothing in it is touched.
+    if (!CheckWorkDirectory(options.dir.empty() ? CurrentDirectoryName() : options.dir, &error)) {
+        err_ << "brin-cli: " << error << "\n" << std::flush;
+        return kExitFailure;
+    }
     if (options.usage) return UsageReport(options);
     return Session(options, typedPassword);
 }
@@ -446,11 +453,18 @@ int CliApp::BadSetting(const char* key, const std::string& value, const char* wh
 
 int CliApp::Session(const CliOptions& options, const std::string& typedPassword) {
     // One client per directory: two would write each other's brin.ini and history.ini.
-    InstanceLock lock;
+    DirectoryLock lock;
     std::string holder;
-    if (!lock.Acquire(&holder)) {
-        err_ << "brin-cli: this directory is in use by " << holder << "\n" << std::flush;
-        return kExitBusy;
+    switch (lock.Acquire(&holder)) {
+        case DirectoryLock::Acquired:
+            break;
+        case DirectoryLock::Busy:
+            err_ << "brin-cli: this directory is in use by " << holder << "\n" << std::flush;
+            return kExitBusy;
+        case DirectoryLock::Failed:
+            // No run without the lock: another client could be writing the same files.
+            err_ << "brin-cli: " << holder << "\n" << std::flush;
+            return kExitFailure;
     }
 
     // From here on a stop signal waits for the tick loop, which logs out and saves:

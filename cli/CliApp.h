@@ -15,7 +15,7 @@ class TickSource;
 // Exit codes of brin-cli.
 enum CliExit : int {
     kExitDone = 0,
-    kExitFailure = 1,  // no socket can be made (the engine's own exit), or no directory entered
+    kExitFailure = 1,  // no socket (the engine's own exit), no directory, an unsafe one, no lock
     kExitNoAnswer = 2,
     kExitRejected = 3,
     kExitLost = 4,

@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "AtomicFile.h"
+#include "WorkDir.h"
 
 namespace {
 
@@ -57,18 +58,33 @@ int CreateTemporary(const std::string& dir, const std::string& base, int mode, s
     return -1;
 }
 
+// The process id in `name` when it is exactly a temporary file of `base` as CreateTemporary
+// makes it (".BASE.PID." and twelve lower-case hex digits), else 0: a user's own file that
+// merely starts alike (".brin.ini.20241211.bak") is none of ours.
+long TemporaryOwner(const std::string& name, const std::string& base) {
+    const std::string prefix = TemporaryPrefix(base);
+    if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+    size_t at = prefix.size();
+    long pid = 0;
+    const size_t digits = at;
+    while (at < name.size() && name[at] >= '0' && name[at] <= '9' && at - digits < 10)
+        pid = pid * 10 + (name[at++] - '0');
+    if (at == digits || name[digits] == '0' || at >= name.size() || name[at] != '.') return 0;
+    const std::string suffix = name.substr(at + 1);
+    if (suffix.size() != 12 || suffix.find_first_not_of("0123456789abcdef") != std::string::npos)
+        return 0;
+    return pid;
+}
+
 // A save cut off by a kill or a crash leaves its temporary file behind; once its process
 // is gone, nobody will rename it, so the next save removes it.
 void RemoveLeftovers(const std::string& dir, const std::string& base) {
     DIR* d = opendir(dir.c_str());
     if (d == nullptr) return;
-    const std::string prefix = TemporaryPrefix(base);
     while (const dirent* entry = readdir(d)) {
         const std::string name = entry->d_name;
-        if (name.compare(0, prefix.size(), prefix) != 0) continue;
-        char* end = nullptr;
-        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
-        if (pid <= 0 || end == nullptr || *end != '.' || pid == static_cast<long>(getpid())) continue;
+        const long pid = TemporaryOwner(name, base);
+        if (pid <= 0 || pid == static_cast<long>(getpid())) continue;
         if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
         unlink((dir + "/" + name).c_str());
     }
@@ -98,6 +114,9 @@ bool SyncFile(int fd) {
 
 int ReplaceFileAtomically(const std::string& path, const std::string& bytes, int newFileMode) {
     long failAfter = TakeInjectedAtomicWriteFailure();
+    // A link another user planted (a shared directory) leads to a file of the user's that
+    // is none of ours: nothing is written through it.
+    if (IsForeignLink(path)) return -1;
     std::string target = ResolveLink(path);
     std::string dir = DirectoryOf(target);
     size_t slash = target.find_last_of('/');
@@ -153,8 +172,8 @@ int ReplaceFileAtomically(const std::string& path, const std::string& bytes, int
 
 int AppendToFile(const std::string& path, const std::string& bytes, int newFileMode) {
     const long failAfter = TakeInjectedAppendFailure();
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
-                        static_cast<mode_t>(newFileMode));
+    // Through no link another user planted in a shared directory.
+    const int fd = OpenOwnFile(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, newFileMode);
     if (fd < 0) return -1;
     bool ok;
     if (failAfter >= 0) {

@@ -25,3 +25,23 @@ inline std::string TakeUserDirOption(std::string* dir) {
 // too, for the per-user directory (whose ~/.config a new account may lack). False with a
 // one-line `error`.
 bool EnterDirectory(const std::string& dir, bool withParents, std::string* error);
+
+// Whether the current directory is safe to keep brin.ini, history.ini, brin.lock,
+// usage.csv and ping.sh in, as the careful tools judge their own files: the directory
+// belongs to the user (or root) and nobody else may write in it, unless it is sticky
+// (as /tmp is) so that nobody else can move the user's own files; and none of those
+// files, nor a symbolic link of that name, belongs to another user. False with
+// `problem`, one line that names `shownAs` (the directory as the user gave it) and
+// exactly what is wrong. Windows: always true.
+bool CheckWorkDirectory(const std::string& shownAs, std::string* problem);
+// The current directory's path, for messages ("." when it cannot be read).
+std::string CurrentDirectoryName();
+
+// POSIX: open(2) of `name` in the current directory that follows a symbolic link only
+// when the link is the user's own (or root's), and opens a file only when it is the
+// user's own (or root's). -1 with errno ELOOP for another user's link, EPERM for
+// another user's file.
+int OpenOwnFile(const char* name, int flags, int mode);
+
+// POSIX: `path` is a symbolic link that is not the user's own (nor root's).
+bool IsForeignLink(const std::string& path);

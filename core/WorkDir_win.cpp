@@ -37,3 +37,16 @@ bool EnterDirectory(const std::string& dir, bool withParents, std::string* error
     }
     return true;
 }
+
+// Windows keeps a user's files apart by the access lists of the profile: nothing to look at.
+bool CheckWorkDirectory(const std::string&, std::string*) {
+    return true;
+}
+
+std::string CurrentDirectoryName() {
+    char* path = _getcwd(nullptr, 0);
+    if (path == nullptr) return ".";
+    std::string name(path);
+    std::free(path);
+    return name;
+}

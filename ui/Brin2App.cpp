@@ -40,8 +40,16 @@ int Brin2App::InitInstance(const StartOptions& options) {
             ShowMessageBox(nullptr, QString::fromStdString(error), ProgramName(), BoxIcon::Warning);
             return 1;
         }
-        ProvideExampleScript();
     }
+    // Before anything is read or written there: a directory others may write, or a file
+    // or link of another user's, is refused, and nothing in it is touched.
+    std::string problem;
+    if (!CheckWorkDirectory(options.dir.empty() ? CurrentDirectoryName() : options.dir,
+                            &problem)) {
+        ShowMessageBox(nullptr, QString::fromStdString(problem), ProgramName(), BoxIcon::Warning);
+        return 1;
+    }
+    if (!options.dir.empty()) ProvideExampleScript();
 
     SingleInstance instance;
     QString holder;
@@ -51,6 +59,12 @@ int Brin2App::InitInstance(const StartOptions& options) {
         case SingleInstance::Busy:
             ShowMessageBox(nullptr,
                            QStringLiteral("Этой папкой уже пользуется другой клиент (%1):\n%2")
+                               .arg(holder, QDir::currentPath()),
+                           ProgramName(), BoxIcon::Warning);
+            return 1;
+        case SingleInstance::Failed:
+            ShowMessageBox(nullptr,
+                           QStringLiteral("Не удалось занять папку (%1):\n%2")
                                .arg(holder, QDir::currentPath()),
                            ProgramName(), BoxIcon::Warning);
             return 1;

@@ -1,5 +1,4 @@
-// The directory's lock through QLockFile (the same file and form brin-cli's lock takes), and a
-// local socket for the hand-over to the running window.
+// The directory's lock, and a local socket for the hand-over to the running window.
 #include "SingleInstance.h"
 
 #include <QCryptographicHash>
@@ -26,10 +25,7 @@ bool AskToShow(const QString& name) {
 
 }  // namespace
 
-SingleInstance::SingleInstance() : lock_(QStringLiteral("brin.lock")) {
-    // Held for the whole run: age says nothing, only a holder that is gone makes it stale.
-    lock_.setStaleLockTime(0);
-}
+SingleInstance::SingleInstance() = default;
 
 SingleInstance::~SingleInstance() = default;
 
@@ -45,20 +41,14 @@ SingleInstance::Outcome SingleInstance::Start(QString* holder) {
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        if (lock_.tryLock(0)) break;
-        // A directory where the lock cannot be made at all (read-only, a full disk) is
-        // one where nothing can be overwritten either: the window goes on without it.
-        if (lock_.error() != QLockFile::LockFailedError) break;
+        std::string detail;
+        const DirectoryLock::Result result = lock_.Acquire(&detail);
+        if (result == DirectoryLock::Acquired) break;
+        *holder = QString::fromStdString(detail);
+        // No run without the lock: another client could be writing the same files.
+        if (result == DirectoryLock::Failed) return Failed;
         if (AskToShow(name)) return HandedOver;
-        if (waited.elapsed() >= kHandOverMs) {
-            qint64 pid = 0;
-            QString host, application;
-            if (lock_.getLockInfo(&pid, &host, &application))
-                *holder = QStringLiteral("%1, process %2").arg(application).arg(pid);
-            else
-                *holder = QStringLiteral("another client");
-            return Busy;
-        }
+        if (waited.elapsed() >= kHandOverMs) return Busy;
         QThread::msleep(100);
     }
     // A socket left by a brin2 that was killed would refuse the name; the lock says it is ours.

@@ -1,11 +1,12 @@
-// One window client per directory: the directory's lock, and the channel through which a second
-// start asks the running one to show its window.
+// One window client per directory: the directory's lock (core's, the one brin-cli takes), and the
+// channel through which a second start asks the running one to show its window.
 #pragma once
 
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
+
+#include "DirectoryLock.h"
 
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -14,13 +15,15 @@ public:
         Acquired,    // this process now owns the directory
         HandedOver,  // another brin2 owns it and was asked to show its window
         Busy,        // another client (brin-cli, or a brin2 that does not answer) owns it
+        Failed,      // the lock cannot be made (a full disk that takes no new file)
     };
 
     // For the current directory; the lock file is shared with brin-cli's.
     SingleInstance();
     ~SingleInstance() override;
 
-    // `holder` says who holds the directory when the outcome is Busy.
+    // `holder` says who holds the directory when the outcome is Busy, and why the
+    // lock cannot be made when it is Failed.
     Outcome Start(QString* holder);
 
     // The local socket's name: one per user and directory.
@@ -30,6 +33,6 @@ signals:
     void ShowRequested();  // a later start on the same directory
 
 private:
-    QLockFile lock_;
+    DirectoryLock lock_;
     QLocalServer server_;
 };

@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -474,6 +476,77 @@ TEST_F(ProgramsTest, DirMakesOnlyItsLastPartAndOnlyForAGoodCommandLine) {
 }
 
 }  // namespace
+
+// A shared directory as another user leaves it: sticky and writable by all, with brin.ini,
+// history.ini and brin.lock planted as that user's links to the user's own files. brin-cli
+// refuses it naming the link, exits 1 and writes nothing anywhere; a directory writable by
+// all without the sticky bit is refused the same way; the user's own link (a dotfiles copy)
+// keeps working.
+TEST_F(ProgramsTest, SharedDirectoriesAndPlantedLinksAreRefusedTouchingNothing) {
+    StartServer();
+    const auto names = [](const std::string& dir) {
+        std::vector<std::string> list;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            list.push_back(e.path().filename().string());
+        std::sort(list.begin(), list.end());
+        return list;
+    };
+    if (geteuid() == 0) {
+        ASSERT_EQ(mkdir("shared", 0700), 0);
+        ASSERT_EQ(chmod("shared", 01777), 0);
+        const char* planted[] = {"brin.ini", "history.ini", "brin.lock"};
+        for (const char* name : planted) {
+            const std::string victim = dir_ + "/own-" + name;
+            WriteFile(victim, std::string("the user's own ") + name + "\n");
+            ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+            const std::string link = std::string("shared/") + name;
+            ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+            ASSERT_EQ(lchown(link.c_str(), 54321, 54321), 0);  // another user's
+        }
+        const ProcessResult r = Cli(Plus(Target(), {"--dir", dir_ + "/shared", "--save", "--once",
+                                                    "--password-stdin"}),
+                                    std::string(kPassword) + "\n");
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_NE(r.err.find("brin-cli: " + dir_ +
+                             "/shared/brin.ini is a symbolic link made by another user (uid "
+                             "54321)"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        for (const char* name : planted) {
+            struct stat st = {};
+            ASSERT_EQ(stat((dir_ + "/own-" + name).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+            EXPECT_EQ(ReadFile(dir_ + "/own-" + name), std::string("the user's own ") + name + "\n");
+        }
+        EXPECT_EQ(names("shared"), (std::vector<std::string>{"brin.ini", "brin.lock", "history.ini"}));
+    }
+
+    ASSERT_EQ(mkdir("open", 0700), 0);
+    ASSERT_EQ(chmod("open", 0777), 0);
+    const ProcessResult open = Cli(Plus(Target(), {"--dir", dir_ + "/open", "--save", "--once",
+                                                   "--password-stdin"}),
+                                   std::string(kPassword) + "\n");
+    EXPECT_EQ(open.exitCode, 1) << open.err;
+    EXPECT_NE(open.err.find("brin-cli: " + dir_ + "/open may be written by others (mode 0777, not "
+                            "sticky)"),
+              std::string::npos)
+        << open.err;
+    EXPECT_TRUE(names("open").empty());
+
+    ASSERT_EQ(mkdir("dotfiles", 0700), 0);
+    ASSERT_EQ(mkdir("mine", 0700), 0);
+    WriteFile("dotfiles/brin.ini", "KeepConn = 0\r\n");
+    ASSERT_EQ(symlink("../dotfiles/brin.ini", "mine/brin.ini"), 0);
+    const ProcessResult mine = Cli(Plus(Target(), {"--dir", dir_ + "/mine", "--save", "--once",
+                                                   "--password-stdin"}),
+                                   std::string(kPassword) + "\n");
+    EXPECT_EQ(mine.exitCode, 0) << mine.err;
+    EXPECT_NE(ReadFile("dotfiles/brin.ini").find("IP = 127.0.0.1\r\n"), std::string::npos);
+    struct stat st = {};
+    ASSERT_EQ(lstat("mine/brin.ini", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+}
 
 // brin-server's log on a pipe whose reader went away (a `| head` that ended): the writes fail,
 // and the server serves on; its SIGTERM still ends it cleanly.

@@ -9,7 +9,7 @@
 
 #include "Autostart.h"
 #include "GuiTestSupport.h"
-#include "InstanceLock.h"
+#include "DirectoryLock.h"
 #include "SingleInstance.h"
 #include "StartOptions.h"
 
@@ -34,12 +34,12 @@ private slots:
         QCOMPARE(third.Start(&holder), SingleInstance::Acquired);
     }
 
-    // The window's lock and brin-cli's are one file in one form: each refuses the other.
+    // The window's lock and brin-cli's are one lock: each refuses the other.
     void windowAndCliShareTheLock() {
         {
-            InstanceLock cli;
+            DirectoryLock cli;
             std::string cliHolder;
-            QVERIFY(cli.Acquire(&cliHolder));
+            QCOMPARE(cli.Acquire(&cliHolder), DirectoryLock::Acquired);
             SingleInstance window;
             QString holder;
             QCOMPARE(window.Start(&holder), SingleInstance::Busy);
@@ -50,9 +50,9 @@ private slots:
         SingleInstance window;
         QString holder;
         QCOMPARE(window.Start(&holder), SingleInstance::Acquired);
-        InstanceLock cli;
+        DirectoryLock cli;
         std::string cliHolder;
-        QVERIFY(!cli.Acquire(&cliHolder));
+        QCOMPARE(cli.Acquire(&cliHolder), DirectoryLock::Busy);
         QVERIFY2(QString::fromStdString(cliHolder).contains(QStringLiteral(", process ")),
                  cliHolder.c_str());
     }
@@ -66,6 +66,34 @@ private slots:
         SingleInstance window;
         QString holder;
         QCOMPARE(window.Start(&holder), SingleInstance::Acquired);
+    }
+
+    // On a full filesystem the lock file still opens and its lock is the lock: a second
+    // window start is no second holder.
+    void fullDiskStillLocks() {
+        const QByteArray fs = QDir::current().absoluteFilePath(QStringLiteral("full")).toUtf8();
+        QVERIFY(QDir().mkdir(QStringLiteral("full")));
+        if (mount("tmpfs", fs.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("no tmpfs can be mounted here");
+        QVERIFY(QDir::setCurrent(QString::fromUtf8(fs)));
+        {
+            QFile fill(QStringLiteral("fill"));
+            QVERIFY(fill.open(QIODevice::WriteOnly));
+            const QByteArray block(4096, 'x');
+            while (fill.write(block) == block.size() && fill.flush()) {
+            }
+        }
+        SingleInstance::Outcome first, second;
+        {
+            SingleInstance one, two;
+            QString holder;
+            first = one.Start(&holder);
+            second = two.Start(&holder);
+        }
+        QDir::setCurrent(QStringLiteral(".."));
+        umount2(fs.constData(), MNT_DETACH);
+        QCOMPARE(first, SingleInstance::Acquired);
+        QVERIFY2(second != SingleInstance::Acquired, "two windows hold one directory");
     }
 
     // A directory where nothing can be written (a read-only file system here) needs no lock,

@@ -111,7 +111,8 @@ TEST(HistoryFullDiskTest, OldFileStaysAndTheEntryIsWrittenLater) {
 }
 
 // A save cut off by a kill leaves ".history.ini.PID.SUFFIX"; the next save removes those of
-// processes that are gone, never one of a live process nor a file of another form.
+// processes that are gone, never one of a live process nor a file of any other form, however
+// alike ("SUFFIX" is exactly twelve lower-case hex digits).
 TEST(HistoryLeftoversTest, TheNextSaveRemovesOnlyThoseOfProcessesThatAreGone) {
     TempDir dir;
     const pid_t child = fork();
@@ -119,16 +120,27 @@ TEST(HistoryLeftoversTest, TheNextSaveRemovesOnlyThoseOfProcessesThatAreGone) {
     waitpid(child, nullptr, 0);
     const std::string gone = ".history.ini." + std::to_string(child) + ".0000000a0001";
     const std::string live = ".history.ini." + std::to_string(getppid()) + ".0000000a0001";
-    for (const std::string& name : {gone, live, std::string(".history.ini.x"),
-                                    std::string(".brin.ini.") + std::to_string(child) + ".1"})
-        WriteBytes(name, "partial");
+    // A user's own files that merely start alike, of a process id that is gone too.
+    const std::string pid = std::to_string(child);
+    const std::vector<std::string> users = {
+        ".history.ini.x",
+        ".brin.ini." + pid + ".1",
+        ".history.ini." + pid + ".bak",
+        ".history.ini.20241211.bak",
+        ".history.ini." + pid + ".0000000a0001.orig",
+        ".history.ini." + pid + ".0000000A0001",
+        ".history.ini." + pid + ".0000000a000",
+        ".history.ini.0" + pid + ".0000000a0001",
+    };
+    for (const std::string& name : {gone, live}) WriteBytes(name, "partial");
+    for (const std::string& name : users) WriteBytes(name, "the user's");
     MessageHistory history;
     history.AddMessage(0, "x");
     std::vector<std::string> names = dir.Names();
     std::sort(names.begin(), names.end());
-    std::vector<std::string> expected = {live, ".history.ini.x",
-                                         ".brin.ini." + std::to_string(child) + ".1",
-                                         "history.ini"};
+    std::vector<std::string> expected = users;
+    expected.push_back(live);
+    expected.push_back("history.ini");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
 }

@@ -7,6 +7,9 @@ namespace {
 
 constexpr int32_t kReconnectWait = 30;  // seconds; an attempt comes once more have passed
 constexpr int64_t kSleepNoticed = 2;    // seconds asleep between two ticks that count as a sleep
+// The access server ends a session after this long without a POLL: a sleep longer than
+// that, or a last exchange further back, lost the session; a shorter one did not.
+constexpr int64_t kServerGivesUp = 100;
 // The engine's own waits, as the tick counts them: NoAnswer once more than the HELLO wait
 // has passed, a time-out or the end of the poll period once the poll period has.
 constexpr int32_t kHelloWait = 3;
@@ -67,13 +70,21 @@ TickEvents ClientSession::Tick(const SessionSettings& settings) {
     TickEvents events;
     if (exited_) return events;
     const int64_t slept = clock_->SleptSeconds();
-    events.resumed = slept - sleptSeen_ >= kSleepNoticed;
+    const int64_t asleep = slept - sleptSeen_;
+    events.resumed = asleep >= kSleepNoticed;
     sleptSeen_ = slept;
     const bool pollPlanned = pollPlanned_ && clock_->Now() == pollPlannedAt_;
     pollPlanned_ = false;
-    if (events.resumed && core.connected != 0) {
+    const bool serverGaveUp =
+        asleep > kServerGivesUp || Elapsed(core.lastExchange, clock_->Now()) > kServerGivesUp;
+    if (events.resumed && core.connected != 0 && serverGaveUp) {
         core.Abandon();
         events.result = Lost;
+    } else if (events.resumed && core.connected != 0) {
+        // The server still holds the session: a POLL at once tells whether it answers,
+        // where waiting out the period could leave it close to its time-out.
+        if (core.state != PollDue) core.state = PollDue;
+        events.result = core.Step();
     } else {
         // The tick that ended the poll period was slept through: its step first.
         if (pollPlanned && core.state == PollWait) core.Step();

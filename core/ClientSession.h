@@ -62,9 +62,10 @@ public:
     bool Exit();
     bool Exited() const { return exited_; }
 
-    // One tick: the engine's Step and what follows it. After the machine slept a session
+    // One tick: the engine's Step and what follows it. After the machine slept longer than
+    // the server keeps a session (100 s), or its last exchange lies further back, a session
     // that was up is lost at once (its server has given up on it), not three silent polls
-    // later. On NoAnswer and Rejected only the
+    // later; after a shorter sleep it polls at once. On NoAnswer and Rejected only the
     // result is reported; pending counters and messages wait for the next other tick.
     TickEvents Tick(const SessionSettings& settings);
 

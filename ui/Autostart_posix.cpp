@@ -28,8 +28,11 @@ QString ExecArgument(const QString& word) {
         if (c == u'"' || c == u'`' || c == u'$' || c == u'\\') out += u'\\';
         out += c;
     }
-    // The desktop entry format reads a backslash in a value as an escape of its own.
-    return out.replace(QStringLiteral("\\"), QStringLiteral("\\\\")) + u'"';
+    // The desktop entry format reads a backslash in a value as an escape of its own, and
+    // a '%' as the start of a field code: a literal one is "%%".
+    return out.replace(QStringLiteral("\\"), QStringLiteral("\\\\"))
+               .replace(QStringLiteral("%"), QStringLiteral("%%")) +
+           u'"';
 }
 
 }  // namespace

@@ -79,6 +79,7 @@ Brin2Dlg::~Brin2Dlg() {
 }
 
 void Brin2Dlg::Construct() {
+    EndMessageBoxes(false);  // a new run: the boxes of an earlier window's end open again
     windowIcon = BrinIcon(133);
     BuildControls();
 
@@ -437,6 +438,7 @@ void Brin2Dlg::OnExit() {
 void Brin2Dlg::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (exitRequested != 0) {
+        EndMessageBoxes(true);  // what a box in the middle of this tick would still open
         session.Exit();
         tray.Remove();
         StopTicks();

@@ -43,8 +43,17 @@ MessageBoxHandler g_handler = DefaultHandler;
 
 }  // namespace
 
+namespace {
+bool g_ended = false;
+}
+
 void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, BoxIcon icon) {
+    if (g_ended) return;
     g_handler(owner, text, caption, icon);
+}
+
+void EndMessageBoxes(bool ended) {
+    g_ended = ended;
 }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {

@@ -13,6 +13,11 @@ using MessageBoxHandler = void (*)(QWidget* owner, const QString& text, const QS
                                    BoxIcon icon);
 
 void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, BoxIcon icon);
+
+// The program is ending (the Exit path ran): from then on ShowMessageBox opens nothing,
+// since a box opened now would hold the program after its LOGOUT with no window to
+// close it. A new main window (a new run) opens them again.
+void EndMessageBoxes(bool ended);
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);  // nullptr restores the default
 
 // The program's name: the executable's file name without its extension.

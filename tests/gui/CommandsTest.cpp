@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <csignal>
 
+#include "AtomicFile.h"
 #include "ExitSignals.h"
 #include "GuiTestSupport.h"
 
@@ -413,6 +414,30 @@ private slots:
         QCOMPARE(LampColour(*s.dlg), QColor(255, 0, 0));  // red until the tick sees it
         s.Tick();
         QCOMPARE(LampColour(*s.dlg), QColor(0, 255, 0));
+    }
+
+    // history.ini cannot be written: its warning box is open when the Exit path runs (a
+    // termination signal). The message of that tick then opens no box of its own: the
+    // program ends instead of waiting in one after its LOGOUT.
+    void exitDuringABoxOpensNoOtherBox() {
+        Session s;
+        s.Login();
+        static Brin2Dlg* dlg;
+        dlg = s.dlg.get();
+        SetMessageBoxHandler(
+            [](QWidget* owner, const QString& text, const QString& caption, BoxIcon icon) {
+                RecordedBoxes().push_back({owner != nullptr, text, caption, icon});
+                if (icon == BoxIcon::Warning) dlg->OnExit();
+            });
+        InjectAtomicWriteFailure(0);
+        s.dlg->pager->AddMessage(1236431109, "after the exit");
+        InjectAtomicWriteFailure(-1);
+        InstallBoxRecorder();
+        QCOMPARE(s.dlg->exitRequested, 1);
+        QCOMPARE(RecordedBoxes().size(), size_t(1));
+        QVERIFY(RecordedBoxes()[0].text.contains(QStringLiteral("history.ini")));
+        s.peer.Pump();
+        QCOMPARE(s.peer.logouts, 1);
     }
 
     void terminationSignalRunsExitPath() {

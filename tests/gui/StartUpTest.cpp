@@ -159,21 +159,29 @@ private slots:
     // off removes it.
     void autostartEntry() {
         qputenv("XDG_CONFIG_HOME", QDir::currentPath().toUtf8());
-        QString message;
-        QVERIFY(SetAutostart(true, QStringLiteral("/opt/my apps/brin2"),
-                             {QStringLiteral("--dir"), QStringLiteral("/home/u/.config/brin2"),
-                              QStringLiteral("--hidden")},
-                             &message));
-        QFile entry(QStringLiteral("autostart/brin2.desktop"));
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(entry.readAll());
-        entry.close();
-        QVERIFY2(text.contains(QStringLiteral(
-                     "\nExec=\"/opt/my apps/brin2\" --dir /home/u/.config/brin2 --hidden\n")),
-                 qPrintable(text));
-        QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]\nType=Application\n")));
-        QVERIFY(SetAutostart(false, QString(), {}, &message));
-        QVERIFY(!entry.exists());
+        // The directory as given, and as the Exec line must carry it: quoted when it holds
+        // more than plain characters, a '%' doubled (the format's field codes start with one).
+        const QStringList dirs[] = {
+            {QStringLiteral("/home/u/.config/brin2"), QStringLiteral("/home/u/.config/brin2")},
+            {QStringLiteral("/home/u/100% \\sure"), QStringLiteral("\"/home/u/100%% \\\\\\\\sure\"")},
+            {QStringLiteral("/srv/%u"), QStringLiteral("\"/srv/%%u\"")},
+        };
+        for (const QStringList& dir : dirs) {
+            QString message;
+            QVERIFY(SetAutostart(true, QStringLiteral("/opt/my apps/brin2"),
+                                 {QStringLiteral("--dir"), dir[0], QStringLiteral("--hidden")},
+                                 &message));
+            QFile entry(QStringLiteral("autostart/brin2.desktop"));
+            QVERIFY(entry.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(entry.readAll());
+            entry.close();
+            QVERIFY2(text.contains(QStringLiteral("\nExec=\"/opt/my apps/brin2\" --dir %1 --hidden\n")
+                                       .arg(dir[1])),
+                     qPrintable(text));
+            QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]\nType=Application\n")));
+            QVERIFY(SetAutostart(false, QString(), {}, &message));
+            QVERIFY(!entry.exists());
+        }
         qunsetenv("XDG_CONFIG_HOME");
     }
 

@@ -339,20 +339,27 @@ TEST(ClientSession, SleepingBetweenTicksKeepsEveryTimeToTheSecond) {
 
 // ---- Reconnect rule, commands, exit --------------------------------------------------
 
-// After the machine slept, a session that was up is lost at the first tick, and KeepConn
-// connects again in that tick, instead of three silent polls (about 92 s) later.
-TEST(ClientSession, ASessionUpBeforeSleepIsLostAtResume) {
+// After the machine slept longer than the server keeps a session (100 s), a session that was
+// up is lost at the first tick, and KeepConn connects again in that tick, instead of three
+// silent polls (about 92 s) later. After a shorter sleep the server still has it: it polls at
+// once and goes on.
+TEST(ClientSession, ASessionIsLostAtResumeOnlyWhenTheServerHasGivenItUp) {
     struct Case {
         const char* what;
         bool up;
         bool keepConn;
         int32_t sleep;
         bool lost;
+        bool pollsAtOnce;
     } cases[] = {
-        {"up, KeepConn on, 10 min asleep", true, true, 600, true},
-        {"up, KeepConn off, 10 min asleep", true, false, 600, true},
-        {"up, a one-second hiccup is no sleep", true, true, 1, false},
-        {"idle: nothing to lose", false, false, 600, false},
+        {"up, KeepConn on, 10 min asleep", true, true, 600, true, false},
+        {"up, KeepConn off, 10 min asleep", true, false, 600, true, false},
+        {"up, just past the server's 100 s", true, true, 101, true, false},
+        {"up, 99 s asleep, 100 s after the reply: the server still has it", true, true, 99, false,
+         true},
+        {"up, 5 s asleep", true, false, 5, false, true},
+        {"up, a one-second hiccup is no sleep", true, true, 1, false, false},
+        {"idle: nothing to lose", false, false, 600, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -366,10 +373,19 @@ TEST(ClientSession, ASessionUpBeforeSleepIsLostAtResume) {
             loop.Tick();  // the first POLL and its reply
         }
         const int hellos = loop.hellos;
+        const int polls = loop.polls;
         const size_t sent = loop.sent.size();
         loop.clock.Sleep(c.sleep);
         const TickEvents e = loop.Tick();
         EXPECT_EQ(e.result, c.lost ? Lost : NoEvent);
+        EXPECT_EQ(loop.polls, polls + (c.pollsAtOnce ? 1 : 0));
+        if (c.pollsAtOnce) {
+            EXPECT_TRUE(e.resumed);
+            EXPECT_FALSE(e.connectedChanged);
+            loop.Tick();
+            EXPECT_EQ(loop.session.core.state, PollWait) << "the reply came: the session goes on";
+            EXPECT_EQ(loop.session.core.connected, 1);
+        }
         if (!c.lost) continue;
         EXPECT_TRUE(e.resumed);
         EXPECT_TRUE(e.connectedChanged);

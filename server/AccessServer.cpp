@@ -447,7 +447,7 @@ void AccessServer::ExpireSessions() {
         Session& s = it->second;
         const Endpoint e = EndpointOf(it->first);
         // A clock set back restarts the wait instead of stretching it.
-        const int32_t age = Elapsed(s.lastSeen, now);
+        int32_t age = Elapsed(s.lastSeen, now);
         if (age >= options_.sessionTimeout) {
             if (s.confirmed)
                 Log("expired " + LoginText(s.account) + " from " + Describe(e) + " after " +
@@ -457,9 +457,24 @@ void AccessServer::ExpireSessions() {
                               "unproven handshake of " + Describe(e) + " for " +
                                   LoginText(s.account) + " dropped after " +
                                   std::to_string(options_.sessionTimeout) + " s");
-            auto gone = it++;
-            EraseSession(gone);
-            continue;
+            const bool pendingLives =
+                s.hasPending && Elapsed(s.pendingSince, now) < options_.sessionTimeout;
+            if (!pendingLives) {
+                auto gone = it++;
+                EraseSession(gone);
+                continue;
+            }
+            // The client's new handshake outlives the old session: it is the endpoint's
+            // session now, still to be proven (its CONFIRM may be on the way).
+            std::memcpy(s.sessionKey, s.pendingKey, sizeof s.sessionKey);
+            WipeBytes(s.pendingKey, sizeof s.pendingKey);
+            s.hasPending = 0;
+            s.confirmed = 0;
+            s.lastSeen = s.pendingSince;
+            s.lastPoll = 0;
+            s.pollsSeen = 0;
+            s.halfOpen->pending = false;
+            age = Elapsed(s.lastSeen, now);
         }
         if (s.hasPending && Elapsed(s.pendingSince, now) >= options_.sessionTimeout) {
             LogRepeatable(kRepeatUnproven, e.address,
@@ -504,9 +519,8 @@ int32_t AccessServer::SecondsToNextExpiry() const {
         return rest < 1 ? 1 : rest > timeout ? timeout : rest;
     };
     // The events summed since repeatsSince_ get their line at the end of the interval.
-    const int32_t summary = repeats_.empty() && repeatsUntracked_ == 0
-                                ? -1
-                                : left(repeatsSince_, options_.logInterval);
+    const int32_t summary =
+        repeats_.empty() && repeatsUntracked_ == 0 ? -1 : left(repeatsSince_, options_.logInterval);
     if (sessions_.empty()) return summary;
     // Every session (and pending handshake) was seen at oldestSeen_ or later:
     // handshakes and POLLs only move a session's time on, and the sweep finds the

@@ -355,6 +355,28 @@ TEST_F(ServerSessionTest, NewHandshakeOfAnEndpointTakesOverOnceProven) {
     }
 }
 
+// The old session runs out (100 s without a POLL) while the client's new handshake waits: the
+// handshake stays, and its CONFIRM still opens the session.
+TEST_F(ServerSessionTest, ANewHandshakeOutlivesTheOldSessionItWaitsBeside) {
+    Start({MakeAccount("alice", "secret")});
+    auto core = Client("alice", "secret");
+    ASSERT_EQ(ConnectAndPoll(*core), NoEvent);
+    clock_.Advance(97);  // the last POLL was two ticks ago: 99 s without one
+    core->state = Idle;
+    core->connected = 0;
+    core->Connect();
+    server_->Pump(0);
+    ASSERT_EQ(server_->HalfOpenCount(), 1u);
+    clock_.Advance(1);
+    server_->ExpireSessions();
+    EXPECT_NE(log_.str().find("expired 'alice'"), std::string::npos) << log_.str();
+    EXPECT_EQ(server_->SessionCount(), 1u) << "the new handshake is kept";
+    ASSERT_EQ(Tick(*core), NoEvent);
+    ASSERT_EQ(core->connected, 1);
+    EXPECT_TRUE(NextReply(*core));
+    EXPECT_EQ(server_->HalfOpenCount(), 0u);
+}
+
 // HELLOs from one address, through any number of its ports: a burst, then one a second; the
 // other addresses are served as before; 0 turns the limit off.
 TEST_F(ServerSessionTest, HellosAreLimitedPerSourceAddress) {

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the Windows build needs, from Debian packages only: the MinGW-w64
-# cross compiler, Wine to run the .exe files, and libcrypto for Windows, built
-# from Debian's openssl source into a build-local prefix (default build/mingw-deps).
-# A prefix that already holds the library is reused as it is.
+# cross compiler, Wine and an X server with a notification area to run the .exe
+# files, NSIS and zip for the installer and the archive; libcrypto for Windows,
+# built from Debian's openssl source into a build-local prefix (default
+# build/mingw-deps), and Qt for Windows (scripts/windows-qt.sh, in the user's
+# cache), whose place it records in that prefix for the mingw preset.
+# What is built already is reused as it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,7 +15,13 @@ jobs=$(nproc 2>/dev/null || echo 2)
 [ "$jobs" -gt 2 ] && jobs=2
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 
-scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine64 dpkg-dev perl make
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine64 dpkg-dev perl make cmake ninja-build \
+  nsis zip xvfb xauth xdotool trayer x11-utils imagemagick qt6-base-dev-tools
+
+# Qt first: with a cold cache it is the long step, and says so.
+mkdir -p "$prefix"
+qt=$(scripts/windows-qt.sh)
+printf '%s\n' "$qt" > "$prefix/qt6-prefix"
 
 # What the build below makes; a change here rebuilds the prefix.
 # Only DES and the big numbers are called; the random generator behind
@@ -32,51 +41,9 @@ if [ -f "$prefix/lib/libcrypto.a" ] && [ -f "$prefix/include/openssl/des.h" ] &&
   exit 0
 fi
 
-# The source comes from the Debian archive this machine already installs from:
-# its deb entries of this release, repeated as deb-src.
-codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-if ! apt-cache showsrc openssl 2>/dev/null | grep -q '^Package: openssl'; then
-  entries=$(
-    for f in /etc/apt/sources.list.d/*.sources; do
-      [ -f "$f" ] || continue
-      awk -v rel="$codename" '
-        function flush() {
-          if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " rel "[ -]")) {
-            print "Types: deb-src"; print "URIs: " uris; print "Suites: " suites
-            print "Components: " comps; if (key != "") print "Signed-By: " key; print ""
-          }
-          types = uris = suites = comps = key = ""
-        }
-        /^[ \t]*#/ { next }
-        /^[ \t]*$/ { flush(); next }
-        { field = tolower($1); sub(/^[^:]*:[ \t]*/, "") }
-        field == "types:" { types = $0 } field == "uris:" { uris = $0 }
-        field == "suites:" { suites = $0 } field == "components:" { comps = $0 }
-        field == "signed-by:" { key = $0 }
-        END { flush() }' "$f"
-    done
-  )
-  lines=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
-          awk -v rel="$codename" '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ ("^" rel "(-|$)")) { $1 = "deb-src"; print; break } }' |
-          sort -u || true)
-  if [ -n "$entries" ]; then
-    printf '%s\n' "$entries" | "${sudo[@]}" tee /etc/apt/sources.list.d/sorvel-deb-src.sources >/dev/null
-  elif [ -n "$lines" ]; then
-    printf '%s\n' "$lines" | "${sudo[@]}" tee /etc/apt/sources.list.d/sorvel-deb-src.list >/dev/null
-  else
-    echo "windows-toolchain: no deb entry for $codename to repeat as deb-src" >&2
-    exit 1
-  fi
-  "${sudo[@]}" apt-get update -qq
-fi
-
 work="$prefix/src"
 rm -rf "$work"
-mkdir -p "$work"
-# The newest source first; a suite whose sources the archive does not serve
-# (security updates, on some mirrors) leaves the release's own.
-(cd "$work" && { apt-get source -qq openssl >/dev/null 2>&1 ||
-                 apt-get source -qq "openssl/$codename" >/dev/null; })
+scripts/deb-src.sh "$work" openssl
 src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'openssl-*' | head -n 1)
 [ -n "$src" ] || { echo "windows-toolchain: apt-get source openssl unpacked nothing" >&2; exit 1; }
 

@@ -1,7 +1,9 @@
 # Cross-building the plain programs for 64-bit Windows with Debian's MinGW-w64
 # (the posix thread model, which std::thread and std::mutex need), linked
 # statically so the .exe files run without DLLs; libcrypto comes from the
-# prefix scripts/windows-toolchain.sh builds (BRIN_MINGW_DEPS).
+# prefix scripts/windows-toolchain.sh builds (BRIN_MINGW_DEPS), and Qt from the
+# cache scripts/windows-qt.sh fills (BRIN_MINGW_QT, which windows-toolchain.sh
+# records in BRIN_MINGW_DEPS/qt6-prefix).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -15,6 +17,17 @@ if(NOT BRIN_MINGW_DEPS)
 endif()
 get_filename_component(BRIN_MINGW_DEPS ${BRIN_MINGW_DEPS} ABSOLUTE)
 set(CMAKE_FIND_ROOT_PATH /usr/${BRIN_MINGW_HOST} ${BRIN_MINGW_DEPS})
+if(NOT BRIN_MINGW_QT AND EXISTS ${BRIN_MINGW_DEPS}/qt6-prefix)
+  file(STRINGS ${BRIN_MINGW_DEPS}/qt6-prefix BRIN_MINGW_QT LIMIT_COUNT 1)
+endif()
+if(BRIN_MINGW_QT)
+  # Qt for Windows with the host's moc, rcc and uic.
+  list(APPEND CMAKE_FIND_ROOT_PATH ${BRIN_MINGW_QT})
+  set(QT_HOST_PATH /usr)
+  file(GLOB host_info /usr/lib/*/cmake/Qt6HostInfo)
+  list(GET host_info 0 host_info)
+  get_filename_component(QT_HOST_PATH_CMAKE_DIR ${host_info} DIRECTORY)
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -9,6 +9,7 @@
 #include "Brin2Dlg.h"
 #include "ExitSignals.h"
 #include "MessageBox.h"
+#include "PingWindow.h"
 #include "SingleInstance.h"
 #include "UdpSocket.h"
 #include "WorkDir.h"
@@ -17,12 +18,10 @@ namespace {
 
 // The example connectivity check installed beside the program, for a directory without one.
 void ProvideExampleScript() {
-    if (QFile::exists(QStringLiteral("ping.sh"))) return;
-    const QString example =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/brin2/ping.sh");
-    if (QFile::copy(example, QStringLiteral("ping.sh")))
-        QFile::setPermissions(QStringLiteral("ping.sh"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString script = ConnectivityScriptName();
+    if (QFile::exists(script)) return;
+    if (QFile::copy(ExampleConnectivityScript(), script))
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QEventLoop>
 #include <QFrame>
 #include <QGroupBox>
@@ -18,7 +17,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
-#include <QUrl>
 
 #include "DataExchange.h"
 #include "DialogUnits.h"
@@ -27,6 +25,7 @@
 #include "PingWindow.h"
 #include "ProcessHardening.h"
 #include "Resources.h"
+#include "WebPage.h"
 
 namespace {
 
@@ -410,7 +409,7 @@ void Brin2Dlg::OnMessages() {
 void Brin2Dlg::OnStatistics() {
     const QString url = QStringLiteral(BRIN_STATISTICS_URL);
     // Without a web browser the desktop opens nothing: say so, else the button seems dead.
-    if (!QDesktopServices::openUrl(QUrl(url)))
+    if (!OpenWebPage(url))
         ShowMessageBox(this, QString::fromUtf8("Не удалось открыть страницу статистики:\n") + url,
                        ProgramName(), BoxIcon::Warning);
 }

@@ -2,6 +2,7 @@
 #include "PingWindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -109,6 +110,15 @@ private:
 QPointer<PingWindow> g_window;  // deleted with its owner
 
 }  // namespace
+
+QString ConnectivityScriptName() {
+    return QStringLiteral("ping.sh");
+}
+
+// Installed as share/brin2/ping.sh beside the program's bin/.
+QString ExampleConnectivityScript() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../share/brin2/ping.sh");
+}
 
 void RunConnectivityCheck(QWidget* owner) {
     // One window per owner, kept (hidden when closed) and reused by the next run.

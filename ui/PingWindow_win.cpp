@@ -4,8 +4,32 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include "MessageBox.h"
+
+QString ConnectivityScriptName() {
+    return QStringLiteral("ping.bat");
+}
+
+// Installed or unpacked, the example lies beside the program.
+QString ExampleConnectivityScript() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/ping.bat");
+}
+
 void RunConnectivityCheck(QWidget* owner) {
-    (void)owner;
-    // Failures (no ping.bat) are not reported: the shell shows its own message, if any.
-    ShellExecuteA(nullptr, "open", "ping.bat", nullptr, nullptr, SW_SHOWNORMAL);
+    const QString script = QDir::current().absoluteFilePath(ConnectivityScriptName());
+    if (!QFileInfo(script).isFile()) {
+        ShowMessageBox(owner,
+                       QStringLiteral("Файл ping.bat не найден в текущей папке.\n%1")
+                           .arg(QDir::toNativeSeparators(script)),
+                       ProgramName(), BoxIcon::Warning);
+        return;
+    }
+    // The shell's "open" of a .bat runs it in a console window of its own.
+    ShellExecuteW(nullptr, L"open", reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(script).utf16()),
+                  nullptr, reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(QDir::currentPath()).utf16()),
+                  SW_SHOWNORMAL);
 }

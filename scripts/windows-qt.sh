@@ -45,7 +45,10 @@ flags=(
   -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_doubleconversion=OFF
   -DFEATURE_icu=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_testlib=OFF
   -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
-  -DFEATURE_vulkan=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_direct2d=OFF
+  -DFEATURE_vulkan=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
+  # Without Direct2D, Gui has no DirectWrite font database, which the windows
+  # plugin would still name: both off (the plugin uses GDI's fonts).
+  -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF
   # FEATURE_opengl=OFF alone leaves dynamicgl on, which the windows plugin
   # cannot build without OpenGL; the input turns both off.
   -DINPUT_opengl=no

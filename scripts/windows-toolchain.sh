@@ -16,7 +16,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 
 scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine64 dpkg-dev perl make cmake ninja-build \
-  nsis zip xvfb xauth xdotool trayer x11-utils imagemagick qt6-base-dev-tools
+  nsis zip unzip xvfb xauth xdotool trayer x11-utils imagemagick qt6-base-dev-tools
 
 # Qt first: with a cold cache it is the long step, and says so.
 mkdir -p "$prefix"

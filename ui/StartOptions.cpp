@@ -175,7 +175,7 @@ int ReadStartOptions(int argc, char** argv, StartOptions* options) {
     QString message;
     const bool done =
         SetAutostart(options->autostart == "on", ProgramPath(),
-                     {QStringLiteral("--dir"), absolute, QStringLiteral("--hidden")}, &message);
+                     {QStringLiteral("--dir"), QDir::toNativeSeparators(absolute), QStringLiteral("--hidden")}, &message);
     std::fprintf(done ? stdout : stderr, "brin2: %s\n", message.toLocal8Bit().constData());
     return done ? 0 : 1;
 }

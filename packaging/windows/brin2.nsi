@@ -6,7 +6,8 @@
 ; program's folder.
 ;   makensis -DVERSION=.. -DSTAGE=DIR -DICON=.. -DOUTFILE=.. brin2.nsi
 ; /S installs silently; /AUTOSTART with it turns the start at login on.
-Unicode true
+; 64-bit, as the programs are (and as Wine runs it without 32-bit support).
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
@@ -29,6 +30,7 @@ VIAddVersionKey /LANG=1049 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1049 "FileDescription" "Установка ${PRODUCT} ${VERSION}"
 VIAddVersionKey /LANG=1049 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1049 "LegalCopyright" "Copyright 2026 the ${PRODUCT} developers"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -44,11 +46,11 @@ VIAddVersionKey /LANG=1049 "ProductVersion" "${VERSION}"
 
 ; The files the installer puts down, and so the ones the uninstaller takes away.
 !macro ProgramFiles what
-  ${what} "brin2.exe"
-  ${what} "brin-cli.exe"
-  ${what} "brin-server.exe"
-  ${what} "ping.bat"
-  ${what} "README.txt"
+  !insertmacro ${what} "brin2.exe"
+  !insertmacro ${what} "brin-cli.exe"
+  !insertmacro ${what} "brin-server.exe"
+  !insertmacro ${what} "ping.bat"
+  !insertmacro ${what} "README.txt"
 !macroend
 !macro PutFile name
   File "${STAGE}\${name}"
@@ -56,13 +58,11 @@ VIAddVersionKey /LANG=1049 "ProductVersion" "${VERSION}"
 !macro RemoveFile name
   Delete "$INSTDIR\${name}"
 !macroend
-!define PutFile "!insertmacro PutFile"
-!define RemoveFile "!insertmacro RemoveFile"
 
 Section "${PRODUCT}" SecProgram
   SectionIn RO
   SetOutPath "$INSTDIR"
-  !insertmacro ProgramFiles ${PutFile}
+  !insertmacro ProgramFiles PutFile
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\brin2.exe" "--user-dir" "$INSTDIR\brin2.exe" 0
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
@@ -98,7 +98,7 @@ Section "Uninstall"
     DeleteRegValue HKCU "${RUN_KEY}" "brin2"
   ${EndIf}
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-  !insertmacro ProgramFiles ${RemoveFile}
+  !insertmacro ProgramFiles RemoveFile
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"  ; not when the user keeps files of their own there
   DeleteRegKey HKCU "${UNINST_KEY}"

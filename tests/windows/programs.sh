@@ -16,119 +16,9 @@ cli_exe=$win_build/cli/brin-cli.exe
 server_exe=$win_build/server/brin-server.exe
 cli=$linux_build/cli/brin-cli
 server=$linux_build/server/brin-server
-for program in "$cli_exe" "$server_exe" "$cli" "$server"; do
-  [ -x "$program" ] || { echo "missing $program (scripts/windows-test.sh builds both sides)" >&2; exit 1; }
-done
+needed=("$cli_exe" "$server_exe" "$cli" "$server")
 
-# A fresh directory on Wine's Z: drive (the Unix root), so both sides reach it;
-# kept when the case fails.
-mkdir -p "$win_build/tests/windows/runs"
-work=$(mktemp -d "$win_build/tests/windows/runs/$case_name.XXXXXX")
-server_pid=
-finish() {
-  local status=$?
-  if [ -n "$server_pid" ]; then kill -KILL "$server_pid" 2>/dev/null || true; fi
-  if [ "$status" -eq 0 ]; then rm -rf "$work"; else echo "files kept in $work" >&2; fi
-}
-trap finish EXIT
-cd "$work"
-# The history's times are local times; Wine takes its zone from the same place.
-export TZ=UTC
-
-fail() {
-  echo "FAIL ($case_name): $*" >&2
-  exit 1
-}
-expect_eq() {  # ACTUAL EXPECTED WHAT
-  [ "$1" = "$2" ] || fail "$3: got [$1], expected [$2]"
-}
-expect_line() {  # FILE TEXT: a whole line of FILE (CR ignored)
-  tr -d '\r' < "$1" | grep -qxF -- "$2" || fail "$1 has no line [$2]: $(cat -A "$1")"
-}
-expect_crlf() {  # FILE: every line ends with CR LF, the last one too
-  local lf crlf
-  lf=$(tr -cd '\n' < "$1" | wc -c)
-  crlf=$(grep -c $'\r$' "$1" || true)
-  [ "$lf" -gt 0 ] && [ "$lf" = "$crlf" ] && [ "$(tail -c 1 "$1" | od -An -c | tr -d ' ')" = '\n' ] ||
-    fail "$1 is not CR LF throughout: $(cat -A "$1")"
-}
-
-# The account of these tests: a Cyrillic login and password, money below zero,
-# more traffic than 32 bits hold, a counter whose identifier needs 64 bits and has
-# no name, and one queued message with quotes and a backslash. The file has a
-# byte-order mark and CR LF line ends, as a Windows editor saves it.
-login=абонент
-password=пароль1
-write_accounts() {
-  printf '\xEF\xBB\xBF# the Wine tests\r\n[%s]\r\npassword = %s\r\nbalance = -12.345\r\n' "$login" "$password" > accounts.ini
-  printf 'remaining = 5368709120\r\ncounter 7 = 1572864 Город\r\ncounter 4294967301 = 2048\r\n' >> accounts.ini
-  printf 'message 1236420309 = Привет, "мир" \\ ok\r\n' >> accounts.ini
-}
-
-start_server() {  # PROGRAM...: serves accounts.ini on a free loopback port; sets $port, $target
-  write_accounts
-  : > server.log
-  "$@" --listen 127.0.0.1:0 --accounts accounts.ini 2> server.log &
-  server_pid=$!
-  port=
-  for _ in $(seq 300); do
-    port=$(tr -d '\r' < server.log | sed -n 's/^.* listening on 127\.0\.0\.1:\([0-9]*\),.*/\1/p')
-    if [ -n "$port" ]; then
-      target=(--server 127.0.0.1 --port "$port" --login "$login")
-      return 0
-    fi
-    kill -0 "$server_pid" 2>/dev/null || fail "server ended: $(cat server.log)"
-    sleep 0.1
-  done
-  fail "server did not start: $(cat server.log)"
-}
-stop_server() {  # [SUMMARY]: stops it as an operator does (Ctrl+C in a console)
-  local status=0
-  kill -INT "$server_pid"
-  wait "$server_pid" || status=$?
-  server_pid=
-  expect_eq "$status" 0 "server exit code after Ctrl+C"
-  # (every line of the log starts with the time)
-  [ $# -eq 0 ] || tr -d '\r' < server.log | sed 's/^[0-9-]* [0-9:]* //' | grep -qxF -- "stopped: $1" ||
-    fail "server.log has no line [stopped: $1]: $(cat -A server.log)"
-}
-
-wait_for_log() {  # TEXT...: a line with each TEXT; the server logs a datagram's outcome after its batch
-  local line
-  for _ in $(seq 100); do
-    while IFS= read -r line; do
-      local word missing=0
-      for word in "$@"; do [[ $line == *"$word"* ]] || missing=1; done
-      [ "$missing" -eq 0 ] && return 0
-    done < server.log
-    sleep 0.1
-  done
-  fail "the server did not log a line with [$*]: $(cat server.log)"
-}
-
-run_in() {  # DIR INPUT PROGRAM...: DIR/out, DIR/err; the exit code in $status
-  local dir=$1 input=$2
-  shift 2
-  mkdir -p "$dir"
-  status=0
-  (cd "$dir" && printf '%s' "$input" | timeout 60 "$@" > out 2> err) || status=$?
-}
-# Output lines without CR (a Windows program's text output has CR LF) and with the
-# server's port, which differs from run to run, as PORT.
-normalized() {
-  tr -d '\r' < "$1" | sed "s/\"port\":$port}/\"port\":PORT}/"
-}
-
-# The Linux pair's --once --json run in ref/, the reference for the Windows side.
-reference_run() {
-  start_server "$server"
-  run_in ref "$password"$'\n' "$cli" "${target[@]}" --once --json --password-stdin
-  expect_eq "$status" 0 "Linux brin-cli exit code"
-  normalized ref/out > ref/events
-  stop_server "0 session(s) open, 1 handshake(s), 1 poll reply(ies), 0 HELLO(s) over the limit"
-  [ "$(cut -d'"' -f4 ref/events | tr '\n' ' ')" = "connected snapshot message disconnected " ] ||
-    fail "unexpected reference events: $(cat ref/events)"
-}
+. "$here/lib.sh"
 
 case_cli_once_json() {
   reference_run
@@ -174,30 +64,17 @@ case_cli_no_server() {
     fail "no_answer after $(awk -v s="$started" -v e="$ended" 'BEGIN { print e - s }') s, not after the HELLO wait"
 }
 
-# The stored form from its definition, by the openssl command: the password's
-# first 8 Windows-1251 bytes, zero-filled, under single DES keyed by the serial
-# (little-endian, twice), in upper-case hex.
-expected_pass() {  # SERIAL_HEX PASSWORD
-  local s=$((16#$1)) byte key=
-  for i in 0 1 2 3; do byte=$(printf '%02X' $(((s >> (8 * i)) & 255))); key+=$byte; done
-  { printf '%s' "$2" | iconv -f UTF-8 -t CP1251; head -c 8 /dev/zero; } | head -c 8 |
-    openssl enc -des-ecb -K "$key$key" -nopad -provider legacy -provider default |
-    od -An -tx1 | tr -d ' \n' | tr a-f A-F
-}
-
 case_cli_save() {
   # The serial brin-cli.exe keys Pass with is the one Wine's own "vol" reports.
   # Wine makes that number up for a Linux directory (there is no real volume),
   # so that a FAT or NTFS serial matches the Linux one cannot be tried here.
   run_in exe "" "$wine" "$cli_exe" --volume-serial
   expect_eq "$status" 0 "--volume-serial exit code"
-  local serial vol
+  local serial
   serial=$(tr -d '\r\n' < exe/out)
   [[ $serial =~ ^[0-9A-F]{8}$ ]] || fail "--volume-serial printed [$serial]"
   [ ! -e exe/brin.ini ] || fail "--volume-serial wrote brin.ini"
-  vol=$(cd exe && "$wine" cmd /c vol 2>/dev/null | tr -d '\r' |
-        sed -n 's/.*Serial Number is \([0-9A-Fa-f]\{4\}\)-\([0-9A-Fa-f]\{4\}\).*/\1\2/p' | tr a-f A-F)
-  expect_eq "$serial" "$vol" "volume serial against Wine's vol"
+  expect_eq "$serial" "$(wine_volume_serial exe)" "volume serial against Wine's vol"
 
   start_server "$server"
   local stored

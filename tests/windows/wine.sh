@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs a Windows console program under Wine: no display, no Wine diagnostics, and
-# a prefix of the build's own (BRIN_WINEPREFIX, default build/mingw/wine) made on
-# first use.
+# Runs a Windows program under Wine: no display (but BRIN_WINE_DISPLAY), no Wine
+# diagnostics, and a prefix of the build's own (BRIN_WINEPREFIX, default
+# build/mingw/wine) made on first use.
 #   wine.sh PROGRAM ARGS...
 #   wine.sh --keep-server | --stop-server   one Wine server, and so one set of its
 #                                           services, for a whole test run
@@ -9,7 +9,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=${BRIN_WINEPREFIX:-$here/../../build/mingw/wine}
 export WINEDEBUG=-all
-unset DISPLAY WAYLAND_DISPLAY
+# No menu entries of installed programs in the user's desktop.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winemenubuilder.exe=d}
+# The window tests give their own X display; everything else runs on none.
+unset WAYLAND_DISPLAY
+if [ -n "${BRIN_WINE_DISPLAY:-}" ]; then export DISPLAY=$BRIN_WINE_DISPLAY; else unset DISPLAY; fi
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
@@ -19,7 +23,11 @@ wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 make_prefix() {
   for _ in 1 2 3; do
     mkdir -p "$WINEPREFIX"
-    "$wine" wineboot --init >/dev/null 2>&1 || true
+    env -u DISPLAY "$wine" wineboot --init >/dev/null 2>&1 || true
+    # A program that crashes ends with its report on standard error, no dialog
+    # waiting for a click.
+    env -u DISPLAY "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
+      /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
     "$wineserver" -w
     if (cd "$WINEPREFIX/drive_c" && "$wine" cmd /c vol 2>/dev/null | grep -q 'Serial Number is'); then
       "$wineserver" -w

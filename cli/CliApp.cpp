@@ -126,7 +126,7 @@ const OptionSpec<CliOptions> kOptions[] = {
          return TakeDirOption(v, &o.dir);
      }},
     {"--user-dir", nullptr,
-     "work in the per-user directory the window uses ($XDG_CONFIG_HOME/brin2)",
+     "work in the per-user directory the window uses (" BRIN_USER_DIR_SHOWN ")",
      [](CliOptions& o, const std::string&) {
          o.userDir = true;
          return TakeUserDirOption(&o.dir);

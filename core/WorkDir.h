@@ -1,5 +1,6 @@
-// Where a client keeps brin.ini, history.ini and ping.sh when it is not started among them:
-// the per-user configuration directory, made on first use and entered before anything is read.
+// Where a client keeps brin.ini, history.ini and ping.sh (ping.bat) when it is not started among
+// them: the per-user configuration directory, made on first use and entered before anything is
+// read.
 #pragma once
 
 #include <string>
@@ -7,6 +8,17 @@
 // $XDG_CONFIG_HOME/brin2, else ~/.config/brin2 (Windows: %APPDATA%\brin2). Empty when
 // neither variable is set.
 std::string UserConfigDir();
+
+// How the help texts name that directory and the connectivity check's script.
+#ifdef _WIN32
+#define BRIN_USER_DIR_SHOWN "%APPDATA%\\brin2"
+#define BRIN_USER_DIR_UNSET "APPDATA is not set"
+#define BRIN_CHECK_SCRIPT "ping.bat"
+#else
+#define BRIN_USER_DIR_SHOWN "$XDG_CONFIG_HOME/brin2"
+#define BRIN_USER_DIR_UNSET "neither XDG_CONFIG_HOME nor HOME is set"
+#define BRIN_CHECK_SCRIPT "ping.sh"
+#endif
 
 // The clients' --dir DIR and --user-dir options, into `dir`: an error line, or "" when good.
 inline std::string TakeDirOption(const std::string& value, std::string* dir) {
@@ -16,7 +28,7 @@ inline std::string TakeDirOption(const std::string& value, std::string* dir) {
 }
 inline std::string TakeUserDirOption(std::string* dir) {
     *dir = UserConfigDir();
-    return dir->empty() ? "--user-dir: neither XDG_CONFIG_HOME nor HOME is set" : "";
+    return dir->empty() ? "--user-dir: " BRIN_USER_DIR_UNSET : "";
 }
 
 // Makes `dir` when it is missing (owner-only, since brin.ini holds the scrambled password)

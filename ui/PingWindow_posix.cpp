@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "WorkDir.h"
+
 namespace {
 
 class PingWindow : public QWidget {
@@ -112,7 +114,7 @@ QPointer<PingWindow> g_window;  // deleted with its owner
 }  // namespace
 
 QString ConnectivityScriptName() {
-    return QStringLiteral("ping.sh");
+    return QStringLiteral(BRIN_CHECK_SCRIPT);
 }
 
 // Installed as share/brin2/ping.sh beside the program's bin/.

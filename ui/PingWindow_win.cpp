@@ -9,9 +9,10 @@
 #include <QFileInfo>
 
 #include "MessageBox.h"
+#include "WorkDir.h"
 
 QString ConnectivityScriptName() {
-    return QStringLiteral("ping.bat");
+    return QStringLiteral(BRIN_CHECK_SCRIPT);
 }
 
 // Installed or unpacked, the example lies beside the program.

@@ -26,7 +26,7 @@ const OptionSpec<StartOptions> kOptions[] = {
          o.userDir = false;
          return TakeDirOption(v, &o.dir);
      }},
-    {"--user-dir", nullptr, "work in the per-user directory ($XDG_CONFIG_HOME/brin2)",
+    {"--user-dir", nullptr, "work in the per-user directory (" BRIN_USER_DIR_SHOWN ")",
      [](StartOptions& o, const std::string&) {
          o.userDir = true;
          return TakeUserDirOption(&o.dir);
@@ -76,7 +76,8 @@ std::string Usage() {
     return "usage: brin2 [options]\n"
            "The Internet access client: keeps the session with the provider's access server,\n"
            "shows the balance, the traffic and the provider's messages, and lives in the tray.\n"
-           "It keeps brin.ini, history.ini and ping.sh in the current directory, or in the\n"
+           "It keeps brin.ini, history.ini and " BRIN_CHECK_SCRIPT
+           " in the current directory, or in the\n"
            "one --dir or --user-dir names. A second start on the same directory shows the\n"
            "running window and exits.\n\noptions:\n" +
            OptionLines(kOptions, 22) +
@@ -173,9 +174,10 @@ int ReadStartOptions(int argc, char** argv, StartOptions* options) {
     std::string dir = options->dir.empty() ? UserConfigDir() : options->dir;
     const QString absolute = QDir(QString::fromLocal8Bit(dir.c_str())).absolutePath();
     QString message;
-    const bool done =
-        SetAutostart(options->autostart == "on", ProgramPath(),
-                     {QStringLiteral("--dir"), QDir::toNativeSeparators(absolute), QStringLiteral("--hidden")}, &message);
+    const bool done = SetAutostart(
+        options->autostart == "on", ProgramPath(),
+        {QStringLiteral("--dir"), QDir::toNativeSeparators(absolute), QStringLiteral("--hidden")},
+        &message);
     std::fprintf(done ? stdout : stderr, "brin2: %s\n", message.toLocal8Bit().constData());
     return done ? 0 : 1;
 }

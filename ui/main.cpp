@@ -1,5 +1,6 @@
 // brin2: the desktop client.
 #include "Brin2App.h"
+#include "Console.h"
 #include "ProcessHardening.h"
 #include "StartOptions.h"
 
@@ -7,9 +8,11 @@
 
 int main(int argc, char** argv) {
     MarkProcessNotDumpable();
+    AttachStartingConsole();
     StartOptions options;
     const int code = ReadStartOptions(argc, argv, &options);
     if (code >= 0) return code;
+    ReleaseStartingConsole();
     std::unique_ptr<WindowSystemGuard> guard(new WindowSystemGuard);
     Brin2App app(argc, argv);
     guard.reset();

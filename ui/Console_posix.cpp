@@ -1,0 +1,6 @@
+// Elsewhere the program's standard streams are the terminal's or the caller's already.
+#include "Console.h"
+
+void AttachStartingConsole() {}
+
+void ReleaseStartingConsole() {}

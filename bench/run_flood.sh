@@ -4,7 +4,7 @@
 #   bench/run_flood.sh [BUILD_DIR] [SERVER] [RATE]
 #     BUILD_DIR default build/default; SERVER default its brin-server (an older one to
 #     compare); RATE the flood's HELLOs per second in all, default 0: as fast as it goes
-# 1. guess: one address through 50 ports for 10 s: KEY_REPLYs per second, each one password
+# 1. guess: one address through 50 ports for GUESS_SECONDS (default 45): KEY_REPLYs per second, each one password
 #    guess tested; and the log's size.
 # 2. flood: 20 000 addresses for 30 s at RATE: the server's CPU share,
 #    its resident memory every 5 s, the log's size, and a subscriber's brin-cli --once (its
@@ -54,8 +54,8 @@ rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 
 echo "server: $server"
 start_server
-"$flood" guess "$port" 10 50
-echo "log: $(wc -c < server.log) bytes, $(wc -l < server.log) lines after 10 s"
+"$flood" guess "$port" "${GUESS_SECONDS:-45}" 50
+echo "log: $(wc -c < server.log) bytes, $(wc -l < server.log) lines after ${GUESS_SECONDS:-45} s"
 stop_server
 
 start_server

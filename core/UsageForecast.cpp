@@ -188,6 +188,16 @@ int64_t LocalDate::DayNumber() const {
     return DaysFromCivil(year, month, day);
 }
 
+int64_t LocalDate::Start() const {
+    std::tm local = {};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_isdst = -1;  // the zone's own rule for that day
+    const std::time_t t = std::mktime(&local);
+    return t == static_cast<std::time_t>(-1) ? DayNumber() * 86400 : static_cast<int64_t>(t);
+}
+
 LocalDate LocalDateOf(int64_t time) {
     std::time_t t = static_cast<std::time_t>(time);
     // One thread reads the calendar, so the shared result of localtime is safe here.

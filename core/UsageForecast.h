@@ -34,6 +34,7 @@ struct LocalDate {
     std::string Iso() const;  // "YYYY-MM-DD"
     LocalDate AddDays(int64_t days) const;
     int64_t DayNumber() const;  // days since 1970-01-01 of this calendar date
+    int64_t Start() const;      // the moment of its local midnight
     bool operator==(const LocalDate& o) const {
         return year == o.year && month == o.month && day == o.day;
     }

@@ -12,6 +12,8 @@ packages=(
   help2man dpkg-dev file lintian man-db bash-completion systemd desktop-file-utils appstream
   # a clock that runs fast, for the usage.csv forecast test
   faketime
+  # a notification service on its own session bus, for the low-balance notification test
+  dunst dbus-daemon
 )
 if [ "${BRIN_NO_GUI:-0}" = 1 ]; then
   packages=(cmake g++ make pkg-config libssl-dev openssl libgtest-dev libgmock-dev googletest libbenchmark-dev

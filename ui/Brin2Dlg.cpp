@@ -19,6 +19,7 @@
 #include <QTreeWidget>
 
 #include "DataExchange.h"
+#include "DesktopNotice.h"
 #include "DialogUnits.h"
 #include "DisplayFormat.h"
 #include "MessageBox.h"
@@ -81,6 +82,12 @@ void Brin2Dlg::Construct() {
     EndMessageBoxes(false);  // a new run: the boxes of an earlier window's end open again
     windowIcon = BrinIcon(133);
     BuildControls();
+
+    bool enabled = false;
+    int32_t threshold = 0;
+    // A LowBalance that is no sum of money warns of nothing; the window's field shows it.
+    if (ReadLowBalance(config.GetValue(SettingsStore::kLowBalance), &enabled, &threshold))
+        usage.Alarm().SetThreshold(enabled, threshold);
 
     refreshTimer.setInterval(1000);
     connect(&refreshTimer, &QTimer::timeout, this, &Brin2Dlg::OnTimer);
@@ -298,6 +305,12 @@ void Brin2Dlg::OnTimer() {
         return;
     }
 
+    const int32_t now = session.GetClock().Now();
+    const UsageWatch::Outcome used = usage.OnTick(events, core, now);
+    if (used.written == UsageLog::Written && usageWindow != nullptr && usageWindow->isVisible())
+        usageWindow->Refresh(usage, now);
+    if (used.lowBalance) NotifyLowBalance(now);
+
     if (core.balance != lastBalanceShown) {
         lastBalanceShown = core.balance;
         balanceText = FormatMoney(core.balance);
@@ -376,6 +389,10 @@ void Brin2Dlg::OnCommand(int id) {
         case kCmdExit132:
             OnExit();
             break;
+        case kCmdHistory131:
+        case kCmdHistory132:
+            OnUsageHistory();
+            break;
         default:
             break;
     }
@@ -416,6 +433,34 @@ void Brin2Dlg::OnStatistics() {
 
 void Brin2Dlg::OnConnectivityCheck() {
     RunConnectivityCheck(this);
+}
+
+void Brin2Dlg::OnUsageHistory() {
+    if (usageWindow == nullptr) {
+        // Its own window, not modal: the ticks and the tray go on, and it follows each reply.
+        usageWindow = new UsageWindow(this);
+        usageWindow->setWindowFlag(Qt::Window);
+        connect(usageWindow, &UsageWindow::ThresholdAccepted, this, &Brin2Dlg::OnThresholdAccepted);
+    }
+    if (!usageWindow->isVisible()) usageWindow->SetThresholdText(FromCp1251(config.LowBalanceText()));
+    usageWindow->Refresh(usage, session.GetClock().Now());
+    usageWindow->show();
+    usageWindow->raise();
+    usageWindow->activateWindow();
+}
+
+void Brin2Dlg::OnThresholdAccepted(const QString& text, bool enabled, int32_t threshold) {
+    usage.Alarm().SetThreshold(enabled, threshold);
+    config.StoreLowBalance(ToCp1251(text));
+    config.SaveFile();
+}
+
+void Brin2Dlg::NotifyLowBalance(int32_t now) {
+    const QString text = QCoreApplication::translate("Brin2Dlg", "На счету %1, меньше %2. %3")
+                             .arg(QString::fromStdString(FormatMoney(core.balance)),
+                                  QString::fromStdString(FormatMoney(usage.Alarm().Threshold())),
+                                  ForecastText(usage.CurrentForecast(now)));
+    ShowDesktopNotice(&tray, QCoreApplication::translate("Brin2Dlg", "Мало денег на счету"), text);
 }
 
 void Brin2Dlg::OnShowWindow() {

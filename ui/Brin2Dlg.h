@@ -15,6 +15,8 @@
 #include "ClientSession.h"
 #include "Pager.h"
 #include "TrayIcon.h"
+#include "UsageLog.h"
+#include "UsageWindow.h"
 
 class QFrame;
 class QLabel;
@@ -67,6 +69,7 @@ public:
     void OnConnectivityCheck();
     void OnShowWindow();
     void OnExit();
+    void OnUsageHistory();  // the tray item «История баланса»
 
     QPushButton* Button(int id) const;
 
@@ -86,6 +89,8 @@ public:
     BrinCore& core;
     BrinConfig config;
     std::unique_ptr<Pager> pager;
+    UsageWatch usage;  // usage.csv and the LowBalance warning
+    UsageWindow* usageWindow = nullptr;  // made when first opened
     int32_t lastConnectedShown = 0;
     int32_t hideOnFirstConnect = 1;
     int32_t exitRequested = 0;
@@ -117,4 +122,6 @@ private:
     void OnTrayAvailability(bool available);
     void StopTicks();
     void ReportDroppedLines();
+    void NotifyLowBalance(int32_t now);
+    void OnThresholdAccepted(const QString& text, bool enabled, int32_t threshold);
 };

@@ -17,10 +17,14 @@ struct MenuItem {
     const char* caption;  // UTF-8
 };
 
-const MenuItem kMenu131[] = {
-    {kCmdExit131, "Выход"}, {kCmdShow131, "Окно программы"}, {kCmdConnect, "Подключить"}};
-const MenuItem kMenu132[] = {
-    {kCmdExit132, "Выход"}, {kCmdShow132, "Окно программы"}, {kCmdDisconnect, "Отключить"}};
+const MenuItem kMenu131[] = {{kCmdExit131, "Выход"},
+                              {kCmdShow131, "Окно программы"},
+                              {kCmdConnect, "Подключить"},
+                              {kCmdHistory131, "История баланса"}};
+const MenuItem kMenu132[] = {{kCmdExit132, "Выход"},
+                              {kCmdShow132, "Окно программы"},
+                              {kCmdDisconnect, "Отключить"},
+                              {kCmdHistory132, "История баланса"}};
 
 }  // namespace
 

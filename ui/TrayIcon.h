@@ -16,6 +16,8 @@ enum TrayCommand {
     kCmdExit132 = 32774,
     kCmdShow132 = 32775,
     kCmdDisconnect = 32776,
+    kCmdHistory131 = 32777,  // «История баланса», the last item of either menu
+    kCmdHistory132 = 32778,
 };
 enum TrayIconId { kIconConnected = 129, kIconDisconnected = 130 };
 

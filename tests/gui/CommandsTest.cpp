@@ -102,7 +102,7 @@ private slots:
         QMenu* menu = s.dlg->tray.Menu();
         QCOMPARE(Captions(menu),
                  QStringList({QString::fromUtf8("Выход"), QString::fromUtf8("Окно программы"),
-                              QString::fromUtf8("Подключить")}));
+                              QString::fromUtf8("Подключить"), QString::fromUtf8("История баланса")}));
         QCOMPARE(s.dlg->tray.Icon()->contextMenu(), menu);
         menu->actions()[2]->trigger();  // "Подключить"
         s.peer.Pump();
@@ -295,7 +295,7 @@ private slots:
         QApplication::sendEvent(s.dlg.get(), &event);
         QCOMPARE(items,
                  QStringList({QString::fromUtf8("Выход"), QString::fromUtf8("Окно программы"),
-                              QString::fromUtf8("Отключить")}));
+                              QString::fromUtf8("Отключить"), QString::fromUtf8("История баланса")}));
         QCOMPARE(s.dlg->exitRequested, 1);
         s.peer.Pump();
         QCOMPARE(s.peer.logouts, 1);

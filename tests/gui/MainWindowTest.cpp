@@ -269,7 +269,7 @@ private slots:
         QCOMPARE(s.dlg->tray.MenuId(), 132);
         QCOMPARE(Captions(s.dlg->tray.Menu()),
                  QStringList({QString::fromUtf8("Выход"), QString::fromUtf8("Окно программы"),
-                              QString::fromUtf8("Отключить")}));
+                              QString::fromUtf8("Отключить"), QString::fromUtf8("История баланса")}));
         QVERIFY(s.dlg->loginEdit->isReadOnly());
         QVERIFY(s.dlg->passwordEdit->isReadOnly());
         QCOMPARE(s.dlg->config.connectedShown, 1);

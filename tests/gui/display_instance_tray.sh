@@ -19,12 +19,6 @@ hide_with_escape() {
     xdotool key Escape
     wait_for "! xdotool search --onlyvisible --name 'ver 1.2'" 50 || die "$1"
 }
-start_trayer() {
-    trayer --edge top --align left --widthtype pixel --width 120 --heighttype pixel --height 32 \
-        --SetDockType false --transparent false >trayer.log 2>&1 &
-    TRAYER_PID=$!
-    wait_for "xdotool search --class trayer" 50 || die "trayer did not start"
-}
 
 start_server
 mkdir cfg && mv brin.ini cfg/

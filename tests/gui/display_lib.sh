@@ -17,6 +17,14 @@ wait_for() {
     done
 }
 
+# trayer as the notification area, a strip at the top left; its process in TRAYER_PID.
+start_trayer() {
+    trayer --edge top --align left --widthtype pixel --width 120 --heighttype pixel --height 32 \
+        --SetDockType false --transparent false >trayer.log 2>&1 &
+    TRAYER_PID=$!
+    wait_for "xdotool search --class trayer" 50 || die "trayer did not start: $(cat trayer.log)"
+}
+
 start_server() {
     "$SERVER" --demo --listen 127.0.0.1:0 >server.log 2>&1 &
     SERVER_PID=$!

@@ -11,10 +11,7 @@ cd "$work" || exit 1
 . "$here/display_lib.sh"
 trap 'stop_all; [ -n "${TRAYER_PID:-}" ] && kill "$TRAYER_PID" 2>/dev/null; rm -rf "$work"' EXIT
 
-trayer --edge top --align left --widthtype pixel --width 120 --heighttype pixel --height 32 \
-    --SetDockType false --transparent false >trayer.log 2>&1 &
-TRAYER_PID=$!
-wait_for "xdotool search --class trayer" 50 || die "trayer did not start"
+start_trayer
 sleep 0.5
 
 start_server

@@ -1,0 +1,8 @@
+// Windows has no notification service apart from the tray icon's balloon.
+#include "DesktopNotice.h"
+
+bool ShowServiceNotice(const QString& title, const QString& text) {
+    (void)title;
+    (void)text;
+    return false;
+}

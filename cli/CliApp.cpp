@@ -346,7 +346,8 @@ std::string CliApp::Usage() {
     text +=
         "\nexit codes: 0 done, 1 no socket, no directory, an unsafe one (others may write\n"
         "it, or a file in it is another user's) or no lock, 2 no answer, 3 rejected,\n"
-        "4 lost, 5 another client uses the directory, 64 bad usage;\n"
+        "4 lost, 5 another client uses the directory, 64 bad usage or an IP, Port or\n"
+        "Login in brin.ini that cannot be used;\n"
         "SIGINT, SIGTERM, SIGHUP and a closed standard output log out when connected\n"
         "and exit 0.\n";
     return text;

@@ -377,6 +377,14 @@ case_window_packages() {
     [ -f "$programs/$f" ] || fail "not installed: $programs/$f"
   done
   cmp "$source_dir/res/ping.bat" "$programs/ping.bat" || fail "the installed ping.bat differs"
+  # A window program (no console window of its own) that says what it is.
+  # (Whole outputs first: a grep that stops early would break the pipe.)
+  local headers texts
+  headers=$(x86_64-w64-mingw32-objdump -p "$programs/brin2.exe")
+  grep -q 'Subsystem.*(Windows GUI)' <<< "$headers" || fail "brin2.exe is not a GUI-subsystem program"
+  texts=$(strings -el "$programs/brin2.exe")
+  grep -qx 'brin2.exe' <<< "$texts" && grep -qx "$version" <<< "$texts" ||
+    fail "brin2.exe has no version resource of $version"
   [ -f "$menu" ] || fail "no Start-menu entry $menu"
   # The shortcut's strings are UTF-16: without their zero bytes they read as text.
   tr -d '\0' < "$menu" | grep -aq -- '--user-dir' || fail "the Start-menu entry does not pass --user-dir"

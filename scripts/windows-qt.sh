@@ -8,7 +8,7 @@
 #   ${XDG_CACHE_HOME:-~/.cache}/brin/qt6-mingw-<version>-<key>
 # where <key> is a hash of everything below that shapes it (flags, toolchain,
 # patches), so a later run, CI included, reuses it, and a change builds it anew.
-# Prints the prefix on standard output. A cold build takes about 40 minutes of
+# Prints the prefix on standard output. A cold build takes 20 to 35 minutes of
 # two cores; the 2.6 GB build folder is removed once the prefix is installed.
 #   scripts/windows-qt.sh [--print-prefix]   (--print-prefix: no build, the path only)
 set -euo pipefail
@@ -86,7 +86,7 @@ fi
 
 scripts/install-deps.sh g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev qt6-base-dev-tools
 
-echo "windows-qt: building Qt $upstream for $host into $prefix (about 40 minutes on two cores)" >&2
+echo "windows-qt: building Qt $upstream for $host into $prefix (20 to 35 minutes on two cores; once, then cached)" >&2
 work=$prefix.build
 rm -rf "$work" "$prefix"
 mkdir -p "$work"

@@ -20,7 +20,7 @@ scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine64 dpkg-dev perl make cma
 
 # Qt first: with a cold cache it is the long step, and says so.
 mkdir -p "$prefix"
-qt=$(scripts/windows-qt.sh)
+qt=$(scripts/windows-qt.sh | tail -n 1)  # its last line is the prefix
 printf '%s\n' "$qt" > "$prefix/qt6-prefix"
 
 # What the build below makes; a change here rebuilds the prefix.

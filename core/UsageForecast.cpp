@@ -255,12 +255,14 @@ Forecast MakeForecast(const std::vector<UsageRecord>& records, int64_t now) {
     const int64_t start = end - window;
     int64_t spent = 0;
     for (size_t i = 1; i < records.size(); ++i)
-        if (records[i].time > start) spent = SaturatedAdd(spent, BalanceFall(records[i - 1], records[i]));
+        if (records[i].time > start)
+            spent = SaturatedAdd(spent, BalanceFall(records[i - 1], records[i]));
     if (spent == 0) {
         forecast.kind = Forecast::NoSpending;
         return forecast;
     }
-    forecast.perDay = std::llround(static_cast<double>(spent) * 86400.0 / static_cast<double>(window));
+    forecast.perDay =
+        std::llround(static_cast<double>(spent) * 86400.0 / static_cast<double>(window));
     // balance < 2^31 and window <= 7 days: the product fits.
     const int64_t seconds = static_cast<int64_t>(forecast.balance) * window / spent;
     if (seconds > kCentury) {

@@ -44,9 +44,9 @@ LocalDate LocalDateOf(int64_t time);  // in the user's time zone
 // One row of the daily table.
 struct UsageDay {
     LocalDate date;
-    bool known = false;  // the history had begun by the day's end
-    int32_t balance = 0;  // at the day's end
-    int64_t spent = 0;    // thousandths: the falls of the balance during the day
+    bool known = false;     // the history had begun by the day's end
+    int32_t balance = 0;    // at the day's end
+    int64_t spent = 0;      // thousandths: the falls of the balance during the day
     int64_t usedBytes = 0;  // the falls of the remaining traffic during the day
 };
 // The last `count` local days up to the one of `now`, oldest first. `records` in time order.
@@ -66,7 +66,7 @@ struct Forecast {
     };
     Kind kind = NotEnoughHistory;
     LocalDate until;
-    int64_t perDay = 0;  // thousandths a day (Lasts, BeyondCentury)
+    int64_t perDay = 0;   // thousandths a day (Lasts, BeyondCentury)
     int32_t balance = 0;  // the last balance known
 };
 // The money spent (falls of the balance only: top-ups are not spending) over the last

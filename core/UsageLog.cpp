@@ -69,9 +69,8 @@ UsageLog::Result UsageLog::Add(int64_t time, int32_t balance, int64_t remainingB
     exists_ = true;
     last_ = record;
     haveLast_ = true;
-    const auto at = std::upper_bound(
-        records_.begin(), records_.end(), time,
-        [](int64_t t, const UsageRecord& r) { return t < r.time; });
+    const auto at = std::upper_bound(records_.begin(), records_.end(), time,
+                                     [](int64_t t, const UsageRecord& r) { return t < r.time; });
     records_.insert(at, record);
     Trim(time);
     return Written;
@@ -83,9 +82,8 @@ void UsageLog::Trim(int64_t time) {
     if (records_.empty() || records_.front().time >= cutoff - kDay) return;
     if (trimTried_ != INT64_MIN && time - trimTried_ < kTrimRetry && time >= trimTried_) return;
     trimTried_ = time;
-    const auto keep = std::lower_bound(
-        records_.begin(), records_.end(), cutoff,
-        [](const UsageRecord& r, int64_t t) { return r.time < t; });
+    const auto keep = std::lower_bound(records_.begin(), records_.end(), cutoff,
+                                       [](const UsageRecord& r, int64_t t) { return r.time < t; });
     std::string text = std::string(kHeader) + '\n';
     for (auto it = keep; it != records_.end(); ++it) text += UsageLine(*it) + '\n';
     // A full disk keeps the old file whole; the next try comes an hour later.
@@ -96,7 +94,8 @@ void UsageLog::Trim(int64_t time) {
 }
 
 bool LowBalanceAlarm::Observe(int32_t balance) {
-    const bool crossed = enabled_ && havePrevious_ && previous_ >= threshold_ && balance < threshold_;
+    const bool crossed =
+        enabled_ && havePrevious_ && previous_ >= threshold_ && balance < threshold_;
     previous_ = balance;
     havePrevious_ = true;
     return crossed;

@@ -85,10 +85,10 @@ public:
     explicit UsageWatch(std::string path = UsageLog::kFileName);
 
     struct Outcome {
-        bool applied = false;     // a reply was taken in
+        bool applied = false;  // a reply was taken in
         UsageLog::Result written = UsageLog::Unchanged;
         bool failingChanged = false;  // writing usage.csv started to fail or works again
-        bool lowBalance = false;  // this reply brought the balance below LowBalance
+        bool lowBalance = false;      // this reply brought the balance below LowBalance
     };
     Outcome OnTick(const TickEvents& events, const AccountSnapshot& snapshot, int32_t now);
 

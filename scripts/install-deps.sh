@@ -7,6 +7,8 @@ packages=(
   libssl-dev openssl
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools
+  # lupdate and lrelease: the window's English translation is compiled at build time
+  qt6-l10n-tools
   xvfb xauth xdotool trayer x11-utils imagemagick fonts-dejavu-core
   # the .deb packages and the validators of the packaging check
   help2man dpkg-dev file lintian man-db bash-completion systemd desktop-file-utils appstream

@@ -11,6 +11,7 @@
 #include "MessageBox.h"
 #include "PingWindow.h"
 #include "SingleInstance.h"
+#include "Translation.h"
 #include "UdpSocket.h"
 #include "WorkDir.h"
 
@@ -30,6 +31,7 @@ Brin2App::Brin2App(int& argc, char** argv) : QApplication(argc, argv) {
     // The window hides to the tray and message boxes come and go: closing the
     // last visible window must not end the program; only the Exit path does.
     setQuitOnLastWindowClosed(false);
+    InstallTranslation(*this);
 }
 
 int Brin2App::InitInstance(const StartOptions& options) {
@@ -57,14 +59,13 @@ int Brin2App::InitInstance(const StartOptions& options) {
             return 0;  // the running window shows itself
         case SingleInstance::Busy:
             ShowMessageBox(nullptr,
-                           QStringLiteral("Этой папкой уже пользуется другой клиент (%1):\n%2")
+                           tr("Этой папкой уже пользуется другой клиент (%1):\n%2")
                                .arg(holder, QDir::currentPath()),
                            ProgramName(), BoxIcon::Warning);
             return 1;
         case SingleInstance::Failed:
             ShowMessageBox(nullptr,
-                           QStringLiteral("Не удалось занять папку (%1):\n%2")
-                               .arg(holder, QDir::currentPath()),
+                           tr("Не удалось занять папку (%1):\n%2").arg(holder, QDir::currentPath()),
                            ProgramName(), BoxIcon::Warning);
             return 1;
         case SingleInstance::Acquired:

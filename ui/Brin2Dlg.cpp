@@ -2,6 +2,7 @@
 // window events.
 #include "Brin2Dlg.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -16,6 +17,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTreeWidget>
 
 #include "DataExchange.h"
@@ -58,10 +60,6 @@ private:
     const int32_t* connectedShown_;
 };
 
-std::string Cp(const char* utf8) {
-    return ToCp1251(QString::fromUtf8(utf8));
-}
-
 }  // namespace
 
 Brin2Dlg::Brin2Dlg(Clock* clock)
@@ -89,6 +87,10 @@ void Brin2Dlg::Construct() {
     if (ReadLowBalance(config.GetValue(SettingsStore::kLowBalance), &enabled, &threshold))
         usage.Alarm().SetThreshold(enabled, threshold);
 
+    // «История баланса» from the keyboard too: its tray item is out of the Tab order's reach.
+    auto* history = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+    connect(history, &QShortcut::activated, this, &Brin2Dlg::OnUsageHistory);
+
     refreshTimer.setInterval(1000);
     connect(&refreshTimer, &QTimer::timeout, this, &Brin2Dlg::OnTimer);
     connect(&tray, &TrayIcon::Command, this, &Brin2Dlg::OnCommand);
@@ -113,17 +115,18 @@ void Brin2Dlg::BuildControls() {
         e->setValidator(new Cp1251Validator(e));
         return e;
     };
-    auto button = [&](int id, const char* text, QRect rect) {
-        auto* b = new QPushButton(QString::fromUtf8(text), this);
+    auto button = [&](int id, const QString& text, QRect rect) {
+        auto* b = new QPushButton(text, this);
         b->setObjectName(QString::number(id));
         b->setGeometry(rect);
         b->setAutoDefault(false);  // no default button: Enter does nothing
         connect(b, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
         return b;
     };
-    auto label = [&](const char* text, QRect rect) {
-        auto* l = new QLabel(QString::fromUtf8(text), this);
+    auto label = [&](const char* source, QRect rect) {
+        auto* l = new QLabel(tr(source), this);
         l->setGeometry(rect);
+        FitTranslatedLabel(l, source);
         return l;
     };
     auto blackFrame = [&](QRect rect, QFrame* f) {
@@ -139,40 +142,45 @@ void Brin2Dlg::BuildControls() {
     loginEdit = edit(kIdLogin, du.Rect(60, 47, 70, 14));
     passwordEdit = edit(kIdPassword, du.Rect(60, 66, 70, 14));
     passwordEdit->setEchoMode(QLineEdit::Password);
-    button(kIdConnect, "Подключить", du.Rect(13, 123, 58, 14));
-    button(kIdDisconnect, "Отключить", du.Rect(82, 123, 56, 14));
-    label("Логин", du.Rect(32, 50, 22, 8));
-    label("Пароль", du.Rect(28, 69, 26, 8));
+    button(kIdConnect, tr("Подключить"), du.Rect(13, 123, 58, 14));
+    button(kIdDisconnect, tr("Отключить"), du.Rect(82, 123, 56, 14));
+    // Each field is named by its label, for assistive technology as for the eye.
+    label(QT_TR_NOOP("Логин"), du.Rect(32, 50, 22, 8))->setBuddy(loginEdit);
+    label(QT_TR_NOOP("Пароль"), du.Rect(28, 69, 26, 8))->setBuddy(passwordEdit);
     statusLamp = blackFrame(du.Rect(23, 153, 10, 9), new StatusLamp(this, &lastConnectedShown));
     statusLamp->setObjectName(QString::number(kIdLamp));
+    statusLamp->setAccessibleName(tr("Состояние подключения"));
+    statusLamp->setAccessibleDescription(tr("Не подключено"));
     balanceLabel = label("0.0", du.Rect(103, 88, kValueWidth, 8));
     balanceLabel->setObjectName(QString::number(kIdBalance));
-    label("Денег на счету", du.Rect(17, 88, 51, 8));
-    button(kIdSettings, "Установки", du.Rect(149, 123, 56, 14));
+    label(QT_TR_NOOP("Денег на счету"), du.Rect(17, 88, 51, 8));
+    button(kIdSettings, tr("Установки"), du.Rect(149, 123, 56, 14));
     counterList = new QTreeWidget(this);
     counterList->setObjectName(QString::number(kIdCounters));
+    counterList->setAccessibleName(tr("Список счётчиков трафика"));
     counterList->setGeometry(du.Rect(173, 22, 110, 55));
     counterList->setRootIsDecorated(false);
     counterList->setColumnCount(2);
     counterList->header()->setStretchLastSection(false);
     counterList->header()->setSectionsMovable(false);
-    label("Статистика:", du.Rect(165, 10, 42, 8));
-    label("Осталось МБ", du.Rect(17, 102, 46, 8));
+    label(QT_TR_NOOP("Статистика:"), du.Rect(165, 10, 42, 8));
+    label(QT_TR_NOOP("Осталось МБ"), du.Rect(17, 102, 46, 8));
     remainingLabel = label("0.0", du.Rect(103, 102, kValueWidth, 8));
     remainingLabel->setObjectName(QString::number(kIdRemaining));
-    button(kIdMessages, "Сообщения", du.Rect(216, 123, 56, 14));
-    auto* group = new QGroupBox(QString::fromUtf8("Статус:"), this);
+    button(kIdMessages, tr("Сообщения"), du.Rect(216, 123, 56, 14));
+    auto* group = new QGroupBox(tr("Статус:"), this);
     group->setGeometry(du.Rect(6, 142, 277, 25));
     group->lower();  // the lamp and the status line lie inside its frame, above its panel
     statusLabel = label("", du.Rect(39, 153, 236, 8));
     statusLabel->setObjectName(QString::number(kIdStatus));
+    statusLabel->setAccessibleDescription(tr("Строка состояния"));
     auto* logo = new QLabel(this);
     const QPixmap bitmap = BrinLogo();
     logo->setPixmap(bitmap);
     logo->setGeometry(QRect(du.Rect(6, 3, 0, 0).topLeft(), QSize(220, 56)));
-    button(kIdStatistics, "Статистика подробнее...", du.Rect(173, 82, 110, 13));
+    button(kIdStatistics, tr("Статистика подробнее..."), du.Rect(173, 82, 110, 13));
     blackFrame(du.Rect(6, 115, 277, 1), new QFrame(this));
-    button(kIdCheck, "Проверка связи с сервером", du.Rect(174, 98, 109, 13));
+    button(kIdCheck, tr("Проверка связи с сервером"), du.Rect(174, 98, 109, 13));
 
     for (QLabel* l : {balanceLabel, remainingLabel, statusLabel}) l->setWordWrap(false);
     // The frames, labels and the group box take no focus; the tab order is the
@@ -197,6 +205,9 @@ bool Brin2Dlg::DoDataExchange(bool take) {
     LoadText(passwordEdit, passwordText, kPasswordLimit);
     balanceLabel->setText(FromCp1251(balanceText));
     remainingLabel->setText(FromCp1251(remainingText));
+    // A value is read with what it is.
+    balanceLabel->setAccessibleName(tr("Денег на счету: %1").arg(balanceLabel->text()));
+    remainingLabel->setAccessibleName(tr("Осталось МБ: %1").arg(remainingLabel->text()));
     statusLabel->setText(FromCp1251(statusText));
     return true;
 }
@@ -228,14 +239,14 @@ void Brin2Dlg::ReportDroppedLines() {
     const QString lines = QString::number(config.DroppedLines());
     ShowMessageBox(this,
                    config.BackupOutcome() == SettingsStore::Backup::Kept
-                       ? QString::fromUtf8("В brin.ini есть строки, которые программа не может "
-                                           "прочитать (%1). В новом brin.ini их нет; прежний "
-                                           "файл сохранён как brin.ini.bak.")
+                       ? tr("В brin.ini есть строки, которые программа не может "
+                            "прочитать (%1). В новом brin.ini их нет; прежний "
+                            "файл сохранён как brin.ini.bak.")
                              .arg(lines)
-                       : QString::fromUtf8("В brin.ini есть строки, которые программа не может "
-                                           "прочитать (%1). Сохранить прежний файл как "
-                                           "brin.ini.bak не удалось, поэтому brin.ini оставлен "
-                                           "как был.")
+                       : tr("В brin.ini есть строки, которые программа не может "
+                            "прочитать (%1). Сохранить прежний файл как "
+                            "brin.ini.bak не удалось, поэтому brin.ini оставлен "
+                            "как был.")
                              .arg(lines),
                    ProgramName(), BoxIcon::Warning);
 }
@@ -298,9 +309,9 @@ void Brin2Dlg::OnTimer() {
 
     const TickEvents events = session.Tick(CurrentSettings());
     if (events.result == PollResult::NoAnswer || events.result == PollResult::Rejected) {
-        statusText = Cp(events.result == PollResult::NoAnswer
-                            ? "Сервер не отвечает, проверьте настройки сети"
-                            : "Неверный логин или пароль...");
+        statusText = ToCp1251(events.result == PollResult::NoAnswer
+                                  ? tr("Сервер не отвечает, проверьте настройки сети")
+                                  : tr("Неверный логин или пароль..."));
         DoDataExchange(false);
         return;
     }
@@ -315,6 +326,9 @@ void Brin2Dlg::OnTimer() {
         lastBalanceShown = core.balance;
         balanceText = FormatMoney(core.balance);
         DoDataExchange(false);
+        // Said by a screen reader as it changes, not only when the user goes looking.
+        QAccessibleValueChangeEvent changed(balanceLabel, balanceLabel->text());
+        QAccessible::updateAccessibility(&changed);
     }
 
     if (events.countersChanged) {
@@ -349,6 +363,7 @@ void Brin2Dlg::OnTimer() {
             statusText.clear();
             DoDataExchange(false);
         }
+        statusLamp->setAccessibleDescription(on ? tr("Подключено") : tr("Не подключено"));
         update();  // the lamp (control 1006) repaints in the colour of lastConnectedShown
     }
 
@@ -427,8 +442,8 @@ void Brin2Dlg::OnStatistics() {
     const QString url = QStringLiteral(BRIN_STATISTICS_URL);
     // Without a web browser the desktop opens nothing: say so, else the button seems dead.
     if (!OpenWebPage(url))
-        ShowMessageBox(this, QString::fromUtf8("Не удалось открыть страницу статистики:\n") + url,
-                       ProgramName(), BoxIcon::Warning);
+        ShowMessageBox(this, tr("Не удалось открыть страницу статистики:\n") + url, ProgramName(),
+                       BoxIcon::Warning);
 }
 
 void Brin2Dlg::OnConnectivityCheck() {
@@ -442,7 +457,8 @@ void Brin2Dlg::OnUsageHistory() {
         usageWindow->setWindowFlag(Qt::Window);
         connect(usageWindow, &UsageWindow::ThresholdAccepted, this, &Brin2Dlg::OnThresholdAccepted);
     }
-    if (!usageWindow->isVisible()) usageWindow->SetThresholdText(FromCp1251(config.LowBalanceText()));
+    if (!usageWindow->isVisible())
+        usageWindow->SetThresholdText(FromCp1251(config.LowBalanceText()));
     usageWindow->Refresh(usage, session.GetClock().Now());
     usageWindow->show();
     usageWindow->raise();
@@ -456,11 +472,11 @@ void Brin2Dlg::OnThresholdAccepted(const QString& text, bool enabled, int32_t th
 }
 
 void Brin2Dlg::NotifyLowBalance(int32_t now) {
-    const QString text = QCoreApplication::translate("Brin2Dlg", "На счету %1, меньше %2. %3")
+    const QString text = tr("На счету %1, меньше %2. %3")
                              .arg(QString::fromStdString(FormatMoney(core.balance)),
                                   QString::fromStdString(FormatMoney(usage.Alarm().Threshold())),
                                   ForecastText(usage.CurrentForecast(now)));
-    ShowDesktopNotice(&tray, QCoreApplication::translate("Brin2Dlg", "Мало денег на счету"), text);
+    ShowDesktopNotice(&tray, tr("Мало денег на счету"), text);
 }
 
 void Brin2Dlg::OnShowWindow() {

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -36,7 +37,7 @@ BrinConfig::BrinConfig(uint32_t volumeSerial, QWidget* parent)
 BrinConfig::~BrinConfig() = default;
 
 void BrinConfig::BuildControls() {
-    setWindowTitle(QStringLiteral("Установки"));
+    setWindowTitle(tr("Установки"));
     setFont(DialogUnits::TemplateFont());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -53,27 +54,33 @@ void BrinConfig::BuildControls() {
     cancelButton->setGeometry(du.Rect(154, 24, 50, 14));
     cancelButton->setAutoDefault(true);  // Enter on a focused Cancel presses Cancel
 
-    auto* ipLabel = new QLabel(QStringLiteral("IP-адрес"), this);
+    auto* ipLabel = new QLabel(tr("IP-адрес"), this);
     ipLabel->setGeometry(du.Rect(15, 26, 30, 8));
+    FitTranslatedLabel(ipLabel, "IP-адрес");
 
     ipEdit = new QLineEdit(this);
     ipEdit->setGeometry(du.Rect(50, 20, 62, 14));
+    ipLabel->setBuddy(ipEdit);
 
-    savePasswordBox = new QCheckBox(QStringLiteral("Запомнить пароль"), this);
+    savePasswordBox = new QCheckBox(tr("Запомнить пароль"), this);
     savePasswordBox->setGeometry(du.Rect(15, 95, 79, 10));
 
-    autoConnectBox = new QCheckBox(QStringLiteral("Подключаться при запуске"), this);
+    autoConnectBox = new QCheckBox(tr("Подключаться при запуске"), this);
     autoConnectBox->setGeometry(du.Rect(15, 111, 109, 10));
 
-    auto* portLabel = new QLabel(QStringLiteral("Порт"), this);
+    auto* portLabel = new QLabel(tr("Порт"), this);
     portLabel->setGeometry(du.Rect(26, 46, 18, 8));
+    FitTranslatedLabel(portLabel, "Порт");
 
     portEdit = new QLineEdit(this);
     portEdit->setGeometry(du.Rect(50, 41, 52, 14));
+    portLabel->setBuddy(portEdit);
 
     spinner = new QScrollBar(Qt::Vertical, this);
     spinner->setGeometry(du.Rect(102, 41, 10, 14));
     spinner->setFocusPolicy(Qt::NoFocus);
+    spinner->setAccessibleName(
+        tr("Порт: больше или меньше на единицу (клавиши вверх и вниз в поле порта)"));
     // The bar's value means nothing: it only sits inside a range so both arrows are
     // drawn active, and is put back after every action.
     spinner->setRange(0, 2);
@@ -85,7 +92,7 @@ void BrinConfig::BuildControls() {
     auto* switchBox = new QGroupBox(this);
     switchBox->setGeometry(du.Rect(5, 80, 134, 68));
 
-    keepConnBox = new QCheckBox(QStringLiteral("Автоподключение при обрыве"), this);
+    keepConnBox = new QCheckBox(tr("Автоподключение при обрыве"), this);
     keepConnBox->setGeometry(du.Rect(15, 127, 118, 10));
 
     // The frames lie beneath the controls they enclose and never take a click.
@@ -110,14 +117,15 @@ void BrinConfig::BuildControls() {
     connect(portEdit, &QLineEdit::textChanged, this, [this] { OnChangePort(); });
     connect(spinner, &QAbstractSlider::actionTriggered, this, &BrinConfig::OnSpinnerAction);
     spinner->installEventFilter(this);
+    portEdit->installEventFilter(this);
 }
 
 int BrinConfig::SaveFile() {
     const int result = SettingsStore::SaveFile();
     if (result != 0)
         ShowMessageBox(nullptr,
-                       QString::fromUtf8("Не удалось записать brin.ini. Настройки действуют до "
-                                         "выхода из программы."),
+                       tr("Не удалось записать brin.ini. Настройки действуют до "
+                          "выхода из программы."),
                        ProgramName(), BoxIcon::Warning);
     return result;
 }
@@ -229,6 +237,15 @@ void BrinConfig::OnSpinnerAction(int action) {
 }
 
 bool BrinConfig::eventFilter(QObject* watched, QEvent* event) {
+    // The spinner takes no focus: the Up and Down keys in the port field are its arrows,
+    // locked with it while connected.
+    if (watched == portEdit && event->type() == QEvent::KeyPress && spinner->isEnabled()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            OnVScroll(key == Qt::Key_Up ? LineUp : LineDown);
+            return true;
+        }
+    }
     // The wheel is not one of the spinner's clicks: it would reload every control.
     if (watched == spinner && event->type() == QEvent::Wheel) return true;
     // Releasing the mouse over the spinner ends the scroll, as a separate notification.

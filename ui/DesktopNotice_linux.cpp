@@ -12,8 +12,9 @@ bool ShowServiceNotice(const QString& title, const QString& text) {
     if (!bus.isConnected() || bus.interface() == nullptr ||
         !bus.interface()->isServiceRegistered(service).value())
         return false;
-    QDBusMessage notify = QDBusMessage::createMethodCall(
-        service, QStringLiteral("/org/freedesktop/Notifications"), service, QStringLiteral("Notify"));
+    QDBusMessage notify =
+        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
+                                       service, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
     notify << QStringLiteral("brin2") << 0u << QStringLiteral("brin2") << title << text

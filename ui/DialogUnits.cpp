@@ -2,6 +2,8 @@
 #include "DialogUnits.h"
 
 #include <QFontMetrics>
+#include <QLabel>
+#include <algorithm>
 
 DialogUnits::DialogUnits(const QFont& font) {
     QFontMetrics metrics(font);
@@ -26,4 +28,13 @@ QFont DialogUnits::TemplateFont() {
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
     return font;
+}
+
+void FitTranslatedLabel(QLabel* label, const char* sourceUtf8) {
+    if (label->text() == QString::fromUtf8(sourceUtf8)) return;
+    const int wanted = label->fontMetrics().horizontalAdvance(label->text()) + 2;
+    QRect box = label->geometry();
+    if (wanted <= box.width()) return;
+    box.setLeft(std::max(0, box.right() + 1 - wanted));
+    label->setGeometry(box);
 }

@@ -5,6 +5,12 @@
 #include <QRect>
 #include <QSize>
 
+class QLabel;
+
+// A label whose translated text is wider than its template rectangle grows to the left, up to
+// the control beside it on the right; the template's own texts keep their rectangles.
+void FitTranslatedLabel(QLabel* label, const char* sourceUtf8);
+
 class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font);

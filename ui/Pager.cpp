@@ -25,7 +25,7 @@ QString ForView(const std::string& bytes) {
 }  // namespace
 
 Pager::Pager(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromUtf8("Сообщения"));
+    setWindowTitle(tr("Сообщения"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(DialogUnits::TemplateFont());
@@ -34,6 +34,7 @@ Pager::Pager(QWidget* parent) : QDialog(parent) {
 
     historyEdit = new QPlainTextEdit(this);
     historyEdit->setObjectName(QStringLiteral("1018"));
+    historyEdit->setAccessibleName(tr("История сообщений"));
     historyEdit->setGeometry(du.Rect(7, 7, 215, 121));
     historyEdit->setReadOnly(true);
     historyEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -102,9 +103,9 @@ void Pager::SaveFailingChanged() {
     }
     retryTimer->start();
     ShowMessageBox(nullptr,
-                   QString::fromUtf8("Не удалось записать history.ini. Новые сообщения сохранены в "
-                                     "памяти программы и будут записаны, как только запись "
-                                     "станет возможной."),
+                   tr("Не удалось записать history.ini. Новые сообщения сохранены в "
+                      "памяти программы и будут записаны, как только запись "
+                      "станет возможной."),
                    ProgramName(), BoxIcon::Warning);
 }
 

@@ -24,7 +24,7 @@ class PingWindow : public QWidget {
 public:
     explicit PingWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
         setObjectName(QStringLiteral("pingWindow"));
-        setWindowTitle(QStringLiteral("Проверка связи с сервером"));
+        setWindowTitle(tr("Проверка связи с сервером"));
         output_ = new QPlainTextEdit(this);
         output_->setObjectName(QStringLiteral("pingOutput"));
         output_->setReadOnly(true);
@@ -44,14 +44,14 @@ public:
             Append(decoder_.decode(process_->readAllStandardOutput()));
             EndLine();
             if (status == QProcess::CrashExit)
-                Append(QStringLiteral("Сценарий прерван.\n"));
+                Append(tr("Сценарий прерван.\n"));
             else
-                Append(QStringLiteral("Завершено, код выхода %1.\n").arg(code));
+                Append(tr("Завершено, код выхода %1.\n").arg(code));
         });
         connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
             if (error != QProcess::FailedToStart) return;
             EndLine();
-            Append(QStringLiteral("Не удалось запустить sh: %1\n").arg(process_->errorString()));
+            Append(tr("Не удалось запустить sh: %1\n").arg(process_->errorString()));
         });
     }
 
@@ -66,11 +66,12 @@ public:
         output_->clear();
         const QString script = QDir::current().absoluteFilePath(QStringLiteral("ping.sh"));
         if (!QFileInfo(script).isFile()) {
-            Append(QStringLiteral("Файл ping.sh не найден в текущей папке.\n%1\n")
+            Append(tr("Файл ping.sh не найден в текущей папке.\n%1\n")
                        .arg(QDir::toNativeSeparators(script)));
             return;
         }
-        Append(QStringLiteral("$ sh ping.sh   (%1)\n").arg(QDir::toNativeSeparators(QDir::currentPath())));
+        Append(QStringLiteral("$ sh ping.sh   (%1)\n")
+                   .arg(QDir::toNativeSeparators(QDir::currentPath())));
         decoder_ = QStringDecoder(QStringDecoder::System);
         process_->setWorkingDirectory(QDir::currentPath());
         process_->start(QStringLiteral("sh"), {QStringLiteral("ping.sh")});

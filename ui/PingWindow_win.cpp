@@ -24,7 +24,7 @@ void RunConnectivityCheck(QWidget* owner) {
     const QString script = QDir::current().absoluteFilePath(ConnectivityScriptName());
     if (!QFileInfo(script).isFile()) {
         ShowMessageBox(owner,
-                       QStringLiteral("Файл ping.bat не найден в текущей папке.\n%1")
+                       QCoreApplication::translate("PingWindow", "Файл ping.bat не найден в текущей папке.\n%1")
                            .arg(QDir::toNativeSeparators(script)),
                        ProgramName(), BoxIcon::Warning);
         return;

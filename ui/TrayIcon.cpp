@@ -17,14 +17,14 @@ struct MenuItem {
     const char* caption;  // UTF-8
 };
 
-const MenuItem kMenu131[] = {{kCmdExit131, "Выход"},
-                              {kCmdShow131, "Окно программы"},
-                              {kCmdConnect, "Подключить"},
-                              {kCmdHistory131, "История баланса"}};
-const MenuItem kMenu132[] = {{kCmdExit132, "Выход"},
-                              {kCmdShow132, "Окно программы"},
-                              {kCmdDisconnect, "Отключить"},
-                              {kCmdHistory132, "История баланса"}};
+const MenuItem kMenu131[] = {{kCmdExit131, QT_TRANSLATE_NOOP("TrayIcon", "Выход")},
+                             {kCmdShow131, QT_TRANSLATE_NOOP("TrayIcon", "Окно программы")},
+                             {kCmdConnect, QT_TRANSLATE_NOOP("TrayIcon", "Подключить")},
+                             {kCmdHistory131, QT_TRANSLATE_NOOP("TrayIcon", "История баланса")}};
+const MenuItem kMenu132[] = {{kCmdExit132, QT_TRANSLATE_NOOP("TrayIcon", "Выход")},
+                             {kCmdShow132, QT_TRANSLATE_NOOP("TrayIcon", "Окно программы")},
+                             {kCmdDisconnect, QT_TRANSLATE_NOOP("TrayIcon", "Отключить")},
+                             {kCmdHistory132, QT_TRANSLATE_NOOP("TrayIcon", "История баланса")}};
 
 }  // namespace
 
@@ -80,7 +80,7 @@ void TrayIcon::SetMenu(int menuId) {
     menu->setTitle(menuId == kMenuConnected ? QStringLiteral("M2") : QStringLiteral("M1"));
     for (const MenuItem& item : menuId == kMenuConnected ? kMenu132 : kMenu131) {
         const int id = item.id;
-        connect(menu->addAction(QString::fromUtf8(item.caption)), &QAction::triggered, this,
+        connect(menu->addAction(tr(item.caption)), &QAction::triggered, this,
                 [this, id] { emit Command(id); });
     }
     menu_ = menu;

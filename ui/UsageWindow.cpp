@@ -22,17 +22,14 @@ constexpr int64_t kChartDays = 30;
 const QColor kBalanceColour(0, 84, 166);
 const QColor kTrafficColour(0, 140, 60);
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("UsageWindow", text);
-}
-
 QString Money(int64_t thousandths) {
     return QString::fromStdString(FormatThousandths(thousandths));
 }
 
 QString DateText(const LocalDate& date) {
     // The order of day, month and year is the translation's.
-    return QDate(date.year, date.month, date.day).toString(Tr("dd.MM.yyyy"));
+    return QDate(date.year, date.month, date.day)
+        .toString(QCoreApplication::translate("UsageWindow", "dd.MM.yyyy"));
 }
 
 // A scale that holds every value with a little room above and below.
@@ -59,17 +56,22 @@ struct Scale {
 QString ForecastText(const Forecast& f) {
     switch (f.kind) {
         case Forecast::Lasts:
-            return Tr("Денег хватит до %1 (расход %2 в день)").arg(DateText(f.until), Money(f.perDay));
+            return QCoreApplication::translate("UsageWindow",
+                                               "Денег хватит до %1 (расход %2 в день)")
+                .arg(DateText(f.until), Money(f.perDay));
         case Forecast::BeyondCentury:
-            return Tr("Денег хватит больше чем на сто лет (расход %1 в день)").arg(Money(f.perDay));
+            return QCoreApplication::translate(
+                       "UsageWindow", "Денег хватит больше чем на сто лет (расход %1 в день)")
+                .arg(Money(f.perDay));
         case Forecast::NoSpending:
-            return Tr("Расхода нет: баланс не уменьшается");
+            return QCoreApplication::translate("UsageWindow", "Расхода нет: баланс не уменьшается");
         case Forecast::BelowZero:
-            return Tr("Баланс уже ниже нуля");
+            return QCoreApplication::translate("UsageWindow", "Баланс уже ниже нуля");
         case Forecast::NotEnoughHistory:
             break;
     }
-    return Tr("Для прогноза нужна история хотя бы за сутки");
+    return QCoreApplication::translate("UsageWindow",
+                                       "Для прогноза нужна история хотя бы за сутки");
 }
 
 UsageChart::UsageChart(QWidget* parent) : QWidget(parent) {
@@ -82,9 +84,8 @@ void UsageChart::SetData(const std::vector<UsageRecord>& records, int64_t start,
     end_ = std::max(end, start + 1);
     points_.clear();
     // The line just before the window gives the value at its left edge.
-    const auto first = std::lower_bound(
-        records.begin(), records.end(), start,
-        [](const UsageRecord& r, int64_t t) { return r.time < t; });
+    const auto first = std::lower_bound(records.begin(), records.end(), start,
+                                        [](const UsageRecord& r, int64_t t) { return r.time < t; });
     if (first != records.begin()) {
         UsageRecord edge = *(first - 1);
         edge.time = start;
@@ -92,7 +93,7 @@ void UsageChart::SetData(const std::vector<UsageRecord>& records, int64_t start,
     }
     for (auto it = first; it != records.end() && it->time <= end_; ++it) points_.push_back(*it);
 
-    QString summary = Tr("Нет данных за последние 30 дней");
+    QString summary = QCoreApplication::translate("UsageWindow", "Нет данных за последние 30 дней");
     if (!points_.empty()) {
         const auto [minB, maxB] = std::minmax_element(
             points_.begin(), points_.end(),
@@ -101,11 +102,14 @@ void UsageChart::SetData(const std::vector<UsageRecord>& records, int64_t start,
             points_.begin(), points_.end(), [](const UsageRecord& a, const UsageRecord& b) {
                 return a.remainingBytes < b.remainingBytes;
             });
-        summary = Tr("Баланс от %1 до %2, сейчас %3; остаток трафика от %4 до %5 МБ, сейчас %6 МБ")
-                      .arg(Money(minB->balance), Money(maxB->balance), Money(points_.back().balance),
-                           QString::fromStdString(FormatMegabytes(minR->remainingBytes)),
-                           QString::fromStdString(FormatMegabytes(maxR->remainingBytes)),
-                           QString::fromStdString(FormatMegabytes(points_.back().remainingBytes)));
+        summary =
+            QCoreApplication::translate(
+                "UsageWindow",
+                "Баланс от %1 до %2, сейчас %3; остаток трафика от %4 до %5 МБ, сейчас %6 МБ")
+                .arg(Money(minB->balance), Money(maxB->balance), Money(points_.back().balance),
+                     QString::fromStdString(FormatMegabytes(minR->remainingBytes)),
+                     QString::fromStdString(FormatMegabytes(maxR->remainingBytes)),
+                     QString::fromStdString(FormatMegabytes(points_.back().remainingBytes)));
     }
     setAccessibleDescription(summary);
     update();
@@ -126,8 +130,8 @@ void UsageChart::paintEvent(QPaintEvent*) {
     };
 
     // The legend above the plot.
-    const QString balanceName = Tr("Баланс");
-    const QString trafficName = Tr("Остаток трафика, МБ");
+    const QString balanceName = QCoreApplication::translate("UsageWindow", "Баланс");
+    const QString trafficName = QCoreApplication::translate("UsageWindow", "Остаток трафика, МБ");
     int lx = static_cast<int>(plot.left());
     const int ly = fm.height();
     for (const auto& [name, colour] :
@@ -149,8 +153,11 @@ void UsageChart::paintEvent(QPaintEvent*) {
         p.drawLine(QPointF(x(t), plot.top()), QPointF(x(t), plot.bottom()));
         if (k % 5 == 0) {
             p.setPen(Qt::black);
-            const QString label = QDate(day.year, day.month, day.day).toString(Tr("dd.MM"));
-            p.drawText(QRectF(x(t) - 40, plot.bottom() + 2, 80, fm.height()), Qt::AlignHCenter, label);
+            const QString label =
+                QDate(day.year, day.month, day.day)
+                    .toString(QCoreApplication::translate("UsageWindow", "dd.MM"));
+            p.drawText(QRectF(x(t) - 40, plot.bottom() + 2, 80, fm.height()), Qt::AlignHCenter,
+                       label);
         }
     }
     p.setPen(QColor(160, 160, 160));
@@ -158,12 +165,14 @@ void UsageChart::paintEvent(QPaintEvent*) {
 
     if (points_.empty()) {
         p.setPen(Qt::black);
-        p.drawText(plot, Qt::AlignCenter, Tr("Нет данных за последние 30 дней"));
+        p.drawText(plot, Qt::AlignCenter,
+                   QCoreApplication::translate("UsageWindow", "Нет данных за последние 30 дней"));
         return;
     }
     Scale money, traffic;
     {
-        int64_t lo = points_.front().balance, hi = lo, rlo = points_.front().remainingBytes, rhi = rlo;
+        int64_t lo = points_.front().balance, hi = lo, rlo = points_.front().remainingBytes,
+                rhi = rlo;
         for (const UsageRecord& r : points_) {
             lo = std::min<int64_t>(lo, r.balance);
             hi = std::max<int64_t>(hi, r.balance);
@@ -192,7 +201,8 @@ void UsageChart::paintEvent(QPaintEvent*) {
     const auto steps = [&](auto value, const Scale& scale) {
         QPainterPath path;
         for (size_t i = 0; i < points_.size(); ++i) {
-            const QPointF at(x(points_[i].time), scale.At(value(points_[i]), plot.top(), plot.bottom()));
+            const QPointF at(x(points_[i].time),
+                             scale.At(value(points_[i]), plot.top(), plot.bottom()));
             if (i == 0) {
                 path.moveTo(at);
             } else {
@@ -262,7 +272,8 @@ void UsageWindow::Refresh(const UsageWatch& watch, int32_t now) {
     const int64_t end = UsageWatch::Seconds(now);
     chart->SetData(watch.Log().Records(), end - kChartDays * 86400, end);
     forecastLabel->setText(ForecastText(watch.CurrentForecast(now)));
-    forecastLabel->setAccessibleName(forecastLabel->text());
+    forecastLabel->setAccessibleName(tr("Прогноз"));
+    forecastLabel->setAccessibleDescription(forecastLabel->text());
 }
 
 void UsageWindow::SetThresholdText(const QString& text) {

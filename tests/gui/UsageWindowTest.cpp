@@ -81,7 +81,8 @@ private slots:
         const Forecast f = fresh.dlg->usage.CurrentForecast(fresh.clock.Now());
         QCOMPARE(f.kind, Forecast::Lasts);
         QCOMPARE(f.perDay, int64_t{1000});
-        const QString until = QDate(f.until.year, f.until.month, f.until.day).toString(QStringLiteral("dd.MM.yyyy"));
+        const QString until =
+            QDate(f.until.year, f.until.month, f.until.day).toString(QStringLiteral("dd.MM.yyyy"));
         QCOMPARE(w->forecastLabel->text(),
                  QString::fromUtf8("Денег хватит до %1 (расход 1.000 в день)").arg(until));
         QVERIFY(w->thresholdEdit->text().isEmpty());  // no LowBalance yet
@@ -126,13 +127,15 @@ private slots:
         Reply(fresh, 99000);
         QCOMPARE(Notices().size(), size_t{1});
         QCOMPARE(Notices()[0].title, QString::fromUtf8("Мало денег на счету"));
-        QVERIFY2(Notices()[0].text.startsWith(QString::fromUtf8("На счету 99.000, меньше 100.000. ")),
-                 qPrintable(Notices()[0].text));
-        QVERIFY(Notices()[0].text.endsWith(QString::fromUtf8("Для прогноза нужна история хотя бы за сутки")));
+        QVERIFY2(
+            Notices()[0].text.startsWith(QString::fromUtf8("На счету 99.000, меньше 100.000. ")),
+            qPrintable(Notices()[0].text));
+        QVERIFY(Notices()[0].text.endsWith(
+            QString::fromUtf8("Для прогноза нужна история хотя бы за сутки")));
         Reply(fresh, 98000);
         Reply(fresh, 98000);
         QCOMPARE(Notices().size(), size_t{1});  // still below: no second one
-        Reply(fresh, 150000);  // a top-up, then the next crossing
+        Reply(fresh, 150000);                   // a top-up, then the next crossing
         Reply(fresh, 90000);
         QCOMPARE(Notices().size(), size_t{2});
 

@@ -60,17 +60,17 @@ TEST(UsageLine, FormsAndDamagedLines) {
     const char* damaged[] = {
         "time,balance_milli,remaining_bytes",
         "",
-        "2026-12-11T10:00:00Z,1234567",           // a field short
-        "2026-12-11T10:00:00Z,1234567,",          // an empty field
-        "2026-12-11T10:00:00Z,12a4567,5",         // not a number
-        "2026-12-11T10:00:00Z,2147483648,5",      // over the 32-bit balance
-        "2026-12-11T10:00:00Z,1,5,6",             // a field too many
-        "2026-02-29T10:00:00Z,1,5",               // no such day
-        "2026-12-11T24:00:00Z,1,5",               // no such hour
-        "2026-12-11 10:00:00Z,1,5",               // not the ISO form
-        "2026-12-11T10:00:00,1,5",                // not UTC
+        "2026-12-11T10:00:00Z,1234567",       // a field short
+        "2026-12-11T10:00:00Z,1234567,",      // an empty field
+        "2026-12-11T10:00:00Z,12a4567,5",     // not a number
+        "2026-12-11T10:00:00Z,2147483648,5",  // over the 32-bit balance
+        "2026-12-11T10:00:00Z,1,5,6",         // a field too many
+        "2026-02-29T10:00:00Z,1,5",           // no such day
+        "2026-12-11T24:00:00Z,1,5",           // no such hour
+        "2026-12-11 10:00:00Z,1,5",           // not the ISO form
+        "2026-12-11T10:00:00,1,5",            // not UTC
         "2026-12-11T10:00:00Z,1,99999999999999999999",
-        "2026-12-11T10:0",                        // cut off by a crash
+        "2026-12-11T10:0",  // cut off by a crash
     };
     for (const char* line : damaged) EXPECT_FALSE(ParseUsageLine(line, &r)) << line;
 }
@@ -179,12 +179,23 @@ TEST(Money, ParsesWhatTheUserTypes) {
         bool ok;
         int32_t value;
     } cases[] = {
-        {"100", true, 100000},      {"99.5", true, 99500},     {"99,50", true, 99500},
-        {" 0.001 ", true, 1},       {"-3.250", true, -3250},   {".5", true, 500},
-        {"2147483.647", true, 2147483647}, {"-2147483.648", true, -2147483647 - 1},
-        {"2147483.648", false, 0},  {"1.2345", false, 0},      {"", false, 0},
-        {"  ", false, 0},           {"abc", false, 0},         {"1 000", false, 0},
-        {"1.", true, 1000},         {"-", false, 0},           {"99999999999", false, 0},
+        {"100", true, 100000},
+        {"99.5", true, 99500},
+        {"99,50", true, 99500},
+        {" 0.001 ", true, 1},
+        {"-3.250", true, -3250},
+        {".5", true, 500},
+        {"2147483.647", true, 2147483647},
+        {"-2147483.648", true, -2147483647 - 1},
+        {"2147483.648", false, 0},
+        {"1.2345", false, 0},
+        {"", false, 0},
+        {"  ", false, 0},
+        {"abc", false, 0},
+        {"1 000", false, 0},
+        {"1.", true, 1000},
+        {"-", false, 0},
+        {"99999999999", false, 0},
     };
     for (const auto& c : cases) {
         int32_t value = 0;
@@ -203,10 +214,10 @@ TEST(UsageDays, BalanceAtDayEndSpendingAndTrafficByLocalDay) {
     // Local midnight of 1 December is 14:00 UTC of 30 November.
     const int64_t localDec1 = kDec1 - 10 * 3600;
     const std::vector<UsageRecord> records = {
-        Rec(localDec1 + 3600, 10000, 9000),      // 1 Dec
-        Rec(localDec1 + 7200, 9000, 8000),       // 1 Dec: spent 1.000, 1000 bytes
-        Rec(localDec1 + kDay + 60, 12000, 20000),  // 2 Dec: a top-up of both, no spending
-        Rec(localDec1 + kDay + 120, 11500, 19000),  // 2 Dec: 0.500, 1000 bytes
+        Rec(localDec1 + 3600, 10000, 9000),           // 1 Dec
+        Rec(localDec1 + 7200, 9000, 8000),            // 1 Dec: spent 1.000, 1000 bytes
+        Rec(localDec1 + kDay + 60, 12000, 20000),     // 2 Dec: a top-up of both, no spending
+        Rec(localDec1 + kDay + 120, 11500, 19000),    // 2 Dec: 0.500, 1000 bytes
         Rec(localDec1 + 3 * kDay - 1, 11000, 19000),  // 3 Dec, its last second
     };
     const std::vector<UsageDay> days = UsageDays(records, localDec1 + 4 * kDay + 5, 6);
@@ -263,25 +274,56 @@ TEST(Forecast, RateOverTheLastSevenDaysAndTheDateItRunsOut) {
     };
     const Case cases[] = {
         {"no history", {}, now, Forecast::NotEnoughHistory, 0, ""},
-        {"less than a day", {Rec(now - kDay + 1, 5000), Rec(now, 4000)}, now,
-         Forecast::NotEnoughHistory, 0, ""},
+        {"less than a day",
+         {Rec(now - kDay + 1, 5000), Rec(now, 4000)},
+         now,
+         Forecast::NotEnoughHistory,
+         0,
+         ""},
         // Two days of history: 3.000 spent over 2 days, 3.000 left: two more days.
-        {"shorter than a week", {Rec(now - 2 * kDay, 6000), Rec(now - kDay, 4000), Rec(now, 3000)},
-         now, Forecast::Lasts, 1500, "2026-12-23"},
-        {"only top-ups", {Rec(now - 3 * kDay, 1000), Rec(now - kDay, 5000)}, now,
-         Forecast::NoSpending, 0, ""},
-        {"below zero", {Rec(now - 3 * kDay, 1000), Rec(now - kDay, -1)}, now, Forecast::BelowZero,
-         0, ""},
+        {"shorter than a week",
+         {Rec(now - 2 * kDay, 6000), Rec(now - kDay, 4000), Rec(now, 3000)},
+         now,
+         Forecast::Lasts,
+         1500,
+         "2026-12-23"},
+        {"only top-ups",
+         {Rec(now - 3 * kDay, 1000), Rec(now - kDay, 5000)},
+         now,
+         Forecast::NoSpending,
+         0,
+         ""},
+        {"below zero",
+         {Rec(now - 3 * kDay, 1000), Rec(now - kDay, -1)},
+         now,
+         Forecast::BelowZero,
+         0,
+         ""},
         // Spending older than the week is not today's rate.
         {"nothing spent this week",
-         {Rec(now - 30 * kDay, 9000), Rec(now - 20 * kDay, 5000), Rec(now - 8 * kDay, 5000)}, now,
-         Forecast::NoSpending, 0, ""},
-        {"a hundred years and more", {Rec(now - 7 * kDay, 2000000001), Rec(now, 2000000000)}, now,
-         Forecast::BeyondCentury, 0, ""},
+         {Rec(now - 30 * kDay, 9000), Rec(now - 20 * kDay, 5000), Rec(now - 8 * kDay, 5000)},
+         now,
+         Forecast::NoSpending,
+         0,
+         ""},
+        {"a hundred years and more",
+         {Rec(now - 7 * kDay, 2000000001), Rec(now, 2000000000)},
+         now,
+         Forecast::BeyondCentury,
+         0,
+         ""},
         // A clock set back: the history ends at its newest line.
-        {"now before the last line", {Rec(now - kDay, 3000), Rec(now + kDay, 1000)}, now,
-         Forecast::Lasts, 1000, "2026-12-23"},
-        {"zero left", {Rec(now - kDay, 1000), Rec(now, 0)}, now, Forecast::Lasts, 1000,
+        {"now before the last line",
+         {Rec(now - kDay, 3000), Rec(now + kDay, 1000)},
+         now,
+         Forecast::Lasts,
+         1000,
+         "2026-12-23"},
+        {"zero left",
+         {Rec(now - kDay, 1000), Rec(now, 0)},
+         now,
+         Forecast::Lasts,
+         1000,
          "2026-12-21"},
     };
     for (const Case& c : cases) {
@@ -302,10 +344,10 @@ TEST(LowBalanceAlarm, OncePerCrossing) {
         int32_t balance;
         bool warns;
     } replies[] = {
-        {110000, false}, {100000, false},  // at the threshold is not below it
-        {99999, true},   {90000, false},   {80000, false},  // still below: no second warning
-        {150000, false},                    // a top-up
-        {50000, true},                      // the next crossing
+        {110000, false}, {100000, false},                  // at the threshold is not below it
+        {99999, true},   {90000, false},  {80000, false},  // still below: no second warning
+        {150000, false},                                   // a top-up
+        {50000, true},                                     // the next crossing
     };
     for (const auto& r : replies) EXPECT_EQ(alarm.Observe(r.balance), r.warns) << r.balance;
 
@@ -332,7 +374,8 @@ TEST(LowBalanceAlarm, OncePerCrossing) {
 
 TEST(UsageWatch, RecordsRepliesAndNotTheTrafficAConnectCleared) {
     TempDir dir;
-    WriteBytes("usage.csv", "time,balance_milli,remaining_bytes\n2026-12-01T00:00:00Z,120000,7000\n");
+    WriteBytes("usage.csv",
+               "time,balance_milli,remaining_bytes\n2026-12-01T00:00:00Z,120000,7000\n");
     UsageWatch watch;
     watch.Alarm().SetThreshold(true, 100000);
     AccountSnapshot snapshot;

@@ -2,6 +2,7 @@
 #include "UsageForecast.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -44,21 +45,23 @@ bool Digits(const std::string& s, size_t at, size_t n, int* out) {
     return true;
 }
 
-// A decimal integer of at most `maxDigits` digits, with an optional minus when `signedOk`.
-bool Integer(const std::string& s, bool signedOk, size_t maxDigits, int64_t* out) {
+// A decimal integer within [min, max], with an optional minus; nothing else.
+bool Integer(const std::string& s, int64_t min, int64_t max, int64_t* out) {
     size_t i = 0;
-    bool negative = false;
-    if (signedOk && i < s.size() && s[i] == '-') {
-        negative = true;
-        ++i;
-    }
-    if (i == s.size() || s.size() - i > maxDigits) return false;
-    int64_t v = 0;
+    const bool negative = !s.empty() && s[0] == '-';
+    if (negative) ++i;
+    if (i == s.size() || s.size() - i > 19) return false;
+    uint64_t v = 0;
     for (; i < s.size(); ++i) {
         if (s[i] < '0' || s[i] > '9') return false;
-        v = v * 10 + (s[i] - '0');
+        const uint64_t digit = static_cast<uint64_t>(s[i] - '0');
+        if (v > (UINT64_MAX - digit) / 10) return false;
+        v = v * 10 + digit;
     }
-    *out = negative ? -v : v;
+    // The magnitude of the lowest value is one more than the highest's.
+    if (negative ? v > static_cast<uint64_t>(-(min + 1)) + 1 : v > static_cast<uint64_t>(max))
+        return false;
+    *out = negative ? (v == 0 ? 0 : -static_cast<int64_t>(v - 1) - 1) : static_cast<int64_t>(v);
     return true;
 }
 
@@ -110,10 +113,8 @@ bool ParseUsageLine(const std::string& input, UsageRecord* record) {
     const size_t comma = line.find(',', 21);
     if (comma == std::string::npos) return false;
     int64_t balance = 0, remaining = 0;
-    if (!Integer(line.substr(21, comma - 21), true, 10, &balance) || balance < INT32_MIN ||
-        balance > INT32_MAX)
-        return false;
-    if (!Integer(line.substr(comma + 1), true, 18, &remaining)) return false;
+    if (!Integer(line.substr(21, comma - 21), INT32_MIN, INT32_MAX, &balance)) return false;
+    if (!Integer(line.substr(comma + 1), INT64_MIN, INT64_MAX, &remaining)) return false;
     record->time = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
     record->balance = static_cast<int32_t>(balance);
     record->remainingBytes = remaining;

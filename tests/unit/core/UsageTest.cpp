@@ -2,6 +2,7 @@
 // appending, the 400-day rewrite, the daily table, the forecast and the LowBalance crossing.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -56,6 +57,13 @@ TEST(UsageLine, FormsAndDamagedLines) {
     EXPECT_EQ(r.remainingBytes, 5368709120);
     ASSERT_TRUE(ParseUsageLine("2028-02-29T23:59:59Z,-5,0", &r));
     EXPECT_EQ(UsageLine(r), "2028-02-29T23:59:59Z,-5,0");
+    // Whatever a reply can carry is read back as written.
+    for (const UsageRecord& edge : {Rec(0, INT32_MIN, INT64_MIN), Rec(4102444799, INT32_MAX, INT64_MAX)}) {
+        ASSERT_TRUE(ParseUsageLine(UsageLine(edge), &r)) << UsageLine(edge);
+        EXPECT_EQ(r.balance, edge.balance);
+        EXPECT_EQ(r.remainingBytes, edge.remainingBytes);
+        EXPECT_EQ(r.time, edge.time);
+    }
 
     const char* damaged[] = {
         "time,balance_milli,remaining_bytes",
@@ -69,7 +77,9 @@ TEST(UsageLine, FormsAndDamagedLines) {
         "2026-12-11T24:00:00Z,1,5",           // no such hour
         "2026-12-11 10:00:00Z,1,5",           // not the ISO form
         "2026-12-11T10:00:00,1,5",            // not UTC
-        "2026-12-11T10:00:00Z,1,99999999999999999999",
+        "2026-12-11T10:00:00Z,1,9223372036854775808",  // over the 64-bit count
+        "2026-12-11T10:00:00Z,-2147483649,5",
+        "2026-12-11T10:00:00Z,--1,5",
         "2026-12-11T10:0",  // cut off by a crash
     };
     for (const char* line : damaged) EXPECT_FALSE(ParseUsageLine(line, &r)) << line;

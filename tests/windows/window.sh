@@ -22,6 +22,10 @@ needed=("$brin2_exe" "$cli_exe" "$cli" "$server")
 for tool in Xvfb xdpyinfo trayer xdotool import convert unzip; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/windows-toolchain.sh installs it)" >&2; exit 1; }
 done
+# The window's own texts (the Russian ones) whatever the caller's language: an
+# English LANG or LANGUAGE chooses the English translation.
+export LANG=C.UTF-8
+unset LANGUAGE LC_ALL
 export BRIN_WINEPREFIX=$win_build/wine-window
 export WINEPREFIX=$BRIN_WINEPREFIX
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)

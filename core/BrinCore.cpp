@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "PacketCodec.h"
 #include "ProcessExit.h"
 #include "ProcessHardening.h"
 
@@ -18,10 +19,6 @@ struct PasswordKey {
     ~PasswordKey() { WipeBytes(bytes, sizeof bytes); }
     uint8_t bytes[8];
 };
-
-void WriteHeader(uint8_t* packet, uint8_t type) {
-    wire::PutLe(packet, type, static_cast<int>(wire::kHeaderSize));
-}
 
 }  // namespace
 
@@ -46,9 +43,6 @@ BrinCore::~BrinCore() {
 }
 
 void BrinCore::Connect() {
-    const PasswordKey key(password);
-    const uint8_t* passwordKey = key.bytes;
-
     char address[sizeof serverAddress + 1] = {};
     std::memcpy(address, serverAddress, sizeof serverAddress);
     serverEndpoint.address = ParseIPv4(address);
@@ -58,116 +52,23 @@ void BrinCore::Connect() {
     remainingBytes = 0;
     if (state != Idle) return;
 
-    std::memset(helloPacket, 0, sizeof helloPacket);
-    WriteHeader(helloPacket, wire::kHello);
-    dhKeyPair->WritePublic(helloPacket + wire::kHelloPublicOffset);
-    DesEcbBlocks(helloPacket + wire::kHelloPublicOffset, wire::kPublicFieldSize / 8, passwordKey,
-                 1);
+    const PasswordKey key(password);
+    wire::SealHello(helloPacket, *dhKeyPair, key.bytes);
     SendPacket(helloPacket, sizeof helloPacket);
     lastExchange = clock_->Now();
     state = HelloSent;
 }
 
 PollResult BrinCore::Step() {
-    const PasswordKey key(password);
-    const uint8_t* passwordKey = key.bytes;
-    uint8_t loginField[wire::kLoginFieldSize];
-    wire::WriteLoginField(loginField, login);
-
     switch (state) {
         case Idle:
             return NoEvent;
-
-        case HelloSent: {
-            const int n = ReceivePacket(receiveBuffer);
-            // A KEY_REPLY too short to hold its fields counts as nothing received.
-            const bool shortKeyReply = n > 0 && receiveBuffer[0] == wire::kKeyReply &&
-                                       static_cast<size_t>(n) < wire::kKeyReplySize;
-            if (n <= 0 || shortKeyReply) {
-                if (Elapsed(lastExchange, clock_->Now()) <= kHelloWait) return NoEvent;
-                state = Idle;
-                return NoAnswer;
-            }
-            if (receiveBuffer[0] != wire::kKeyReply) {
-                state = Idle;
-                return Lost;
-            }
-            std::memcpy(keyReplyPacket, receiveBuffer, sizeof keyReplyPacket);
-            DesEcbBlocks(keyReplyPacket + wire::kKeyReplyPublicOffset, wire::kPublicFieldSize / 8,
-                         passwordKey, 0);
-            std::memcpy(serverPublic, keyReplyPacket + wire::kKeyReplyPublicOffset, kDhSize);
-            // An unusable peer value leaves the secret all zero; the echo check then fails.
-            dhKeyPair->ComputeSecret(serverPublic, sharedSecret);
-            FoldSessionKey(sharedSecret, sessionKey);
-            TripleDesEcbBlocks(keyReplyPacket + wire::kKeyReplyEchoOffset,
-                               wire::kLoginFieldSize / 8, passwordKey, sessionKey, 0);
-            if (!wire::LoginEchoMatches(keyReplyPacket + wire::kKeyReplyEchoOffset, loginField)) {
-                std::memset(logoutPacket, 0, sizeof logoutPacket);
-                WriteHeader(logoutPacket, wire::kLogout);
-                SendPacket(logoutPacket, sizeof logoutPacket);
-                connected = 0;
-                state = Idle;
-                return Rejected;
-            }
-            connected = 1;
-            WriteHeader(confirmPacket, wire::kConfirm);
-            std::memcpy(confirmPacket + wire::kLoginOffset, loginField, sizeof loginField);
-            TripleDesEcbBlocks(confirmPacket + wire::kLoginOffset, wire::kLoginFieldSize / 8,
-                               passwordKey, sessionKey, 1);
-            SendPacket(confirmPacket, sizeof confirmPacket);
-            pollCounter = 1;
-            missedPolls = 0;
-            state = PollDue;
-            return NoEvent;
-        }
-
+        case HelloSent:
+            return AwaitKeyReply();
         case PollDue:
-            WriteHeader(pollPacket, wire::kPoll);
-            std::memcpy(pollPacket + wire::kLoginOffset, loginField, sizeof loginField);
-            wire::PutLe(pollPacket + wire::kPollCounterOffset, pollCounter, 8);
-            TripleDesEcbBlocks(pollPacket + wire::kLoginOffset,
-                               (wire::kPollSize - wire::kLoginOffset) / 8, passwordKey, sessionKey,
-                               1);
-            SendPacket(pollPacket, sizeof pollPacket);
-            lastExchange = clock_->Now();
-            state = PollSent;
-            ++pollCounter;
-            return NoEvent;
-
-        case PollSent: {
-            const int n = ReceivePacket(receiveBuffer);
-            if (n > 0 && receiveBuffer[0] == wire::kPollReply &&
-                static_cast<size_t>(n) >= wire::kPollReplyHeaderSize) {
-                missedPolls = 0;
-                if (static_cast<size_t>(n) != wire::kPollReplyHeaderSize) {
-                    payloadLength = static_cast<size_t>(n) - wire::kPollReplyHeaderSize;
-                    std::memcpy(payloadArea, receiveBuffer + wire::kPollReplyHeaderSize,
-                                payloadLength);
-                    TripleDesEcbBlocks(payloadArea, static_cast<int>(payloadLength / 8),
-                                       passwordKey, sessionKey, 0);
-                    ApplyRecords();
-                }
-                lastExchange = clock_->Now();
-                state = PollWait;
-                ++pollReplies;
-                return NoEvent;
-            }
-            // Another packet type is dropped and holds off the time-out for this step;
-            // a POLL_REPLY too short for its header counts as nothing received.
-            if (n > 0 && receiveBuffer[0] != wire::kPollReply) return NoEvent;
-            const int32_t now = clock_->Now();
-            if (Elapsed(lastExchange, now) < kPollPeriod) return NoEvent;
-            ++missedPolls;
-            if (missedPolls >= kPollsBeforeLoss) {
-                state = Idle;
-                connected = 0;
-                lastExchange = now;
-                return Lost;
-            }
-            state = PollDue;
-            return NoEvent;
-        }
-
+            return SendPoll();
+        case PollSent:
+            return AwaitPollReply();
         case PollWait:
             if (Elapsed(lastExchange, clock_->Now()) >= kPollPeriod) state = PollDue;
             return NoEvent;
@@ -175,16 +76,98 @@ PollResult BrinCore::Step() {
     return NoEvent;
 }
 
-void BrinCore::Disconnect() {
+PollResult BrinCore::AwaitKeyReply() {
+    const int n = ReceivePacket(receiveBuffer);
+    // A KEY_REPLY too short to hold its fields counts as nothing received.
+    const bool shortKeyReply = n > 0 && receiveBuffer[0] == wire::kKeyReply &&
+                               static_cast<size_t>(n) < wire::kKeyReplySize;
+    if (n <= 0 || shortKeyReply) {
+        if (Elapsed(lastExchange, clock_->Now()) <= kHelloWait) return NoEvent;
+        state = Idle;
+        return NoAnswer;
+    }
+    if (receiveBuffer[0] != wire::kKeyReply) {
+        state = Idle;
+        return Lost;
+    }
     const PasswordKey key(password);
-    const uint8_t* passwordKey = key.bytes;
-    if (connected == 0) return;
+    const wire::SessionKeys keys{key.bytes, sessionKey};
     uint8_t loginField[wire::kLoginFieldSize];
     wire::WriteLoginField(loginField, login);
-    WriteHeader(logoutPacket, wire::kLogout);
-    std::memcpy(logoutPacket + wire::kLoginOffset, loginField, sizeof loginField);
-    TripleDesEcbBlocks(logoutPacket + wire::kLoginOffset, wire::kLoginFieldSize / 8, passwordKey,
-                       sessionKey, 1);
+    std::memcpy(keyReplyPacket, receiveBuffer, sizeof keyReplyPacket);
+    wire::OpenKeyReplyPublic(keyReplyPacket, key.bytes);
+    std::memcpy(serverPublic, keyReplyPacket + wire::kKeyReplyPublicOffset, kDhSize);
+    // An unusable peer value leaves the secret all zero; the echo check then fails.
+    dhKeyPair->ComputeSecret(serverPublic, sharedSecret);
+    FoldSessionKey(sharedSecret, sessionKey);
+    wire::OpenKeyReplyEcho(keyReplyPacket, keys);
+    if (!wire::LoginEchoMatches(keyReplyPacket + wire::kKeyReplyEchoOffset, loginField)) {
+        wire::SealRefusal(logoutPacket);
+        SendPacket(logoutPacket, sizeof logoutPacket);
+        connected = 0;
+        state = Idle;
+        return Rejected;
+    }
+    connected = 1;
+    wire::SealLoginPacket(confirmPacket, wire::kConfirm, loginField, keys);
+    SendPacket(confirmPacket, sizeof confirmPacket);
+    pollCounter = 1;
+    missedPolls = 0;
+    state = PollDue;
+    return NoEvent;
+}
+
+PollResult BrinCore::SendPoll() {
+    const PasswordKey key(password);
+    uint8_t loginField[wire::kLoginFieldSize];
+    wire::WriteLoginField(loginField, login);
+    wire::SealPoll(pollPacket, loginField, pollCounter, {key.bytes, sessionKey});
+    SendPacket(pollPacket, sizeof pollPacket);
+    lastExchange = clock_->Now();
+    state = PollSent;
+    ++pollCounter;
+    return NoEvent;
+}
+
+PollResult BrinCore::AwaitPollReply() {
+    const int n = ReceivePacket(receiveBuffer);
+    if (n > 0 && receiveBuffer[0] == wire::kPollReply &&
+        static_cast<size_t>(n) >= wire::kPollReplyHeaderSize) {
+        missedPolls = 0;
+        if (static_cast<size_t>(n) != wire::kPollReplyHeaderSize) {
+            const PasswordKey key(password);
+            payloadLength = static_cast<size_t>(n) - wire::kPollReplyHeaderSize;
+            std::memcpy(payloadArea, receiveBuffer + wire::kPollReplyHeaderSize, payloadLength);
+            wire::OpenPollReplyPayload(payloadArea, payloadLength, {key.bytes, sessionKey});
+            ApplyRecords();
+        }
+        lastExchange = clock_->Now();
+        state = PollWait;
+        ++pollReplies;
+        return NoEvent;
+    }
+    // Another packet type is dropped and holds off the time-out for this step;
+    // a POLL_REPLY too short for its header counts as nothing received.
+    if (n > 0 && receiveBuffer[0] != wire::kPollReply) return NoEvent;
+    const int32_t now = clock_->Now();
+    if (Elapsed(lastExchange, now) < kPollPeriod) return NoEvent;
+    ++missedPolls;
+    if (missedPolls >= kPollsBeforeLoss) {
+        state = Idle;
+        connected = 0;
+        lastExchange = now;
+        return Lost;
+    }
+    state = PollDue;
+    return NoEvent;
+}
+
+void BrinCore::Disconnect() {
+    if (connected == 0) return;
+    const PasswordKey key(password);
+    uint8_t loginField[wire::kLoginFieldSize];
+    wire::WriteLoginField(loginField, login);
+    wire::SealLoginPacket(logoutPacket, wire::kLogout, loginField, {key.bytes, sessionKey});
     SendPacket(logoutPacket, sizeof logoutPacket);
     state = Idle;
     connected = 0;

@@ -63,5 +63,10 @@ public:
     int ApplyRecords();                  // walks payloadArea[0..payloadLength)
 
 private:
+    // One per state that waits for or sends something.
+    PollResult AwaitKeyReply();
+    PollResult SendPoll();
+    PollResult AwaitPollReply();
+
     Clock* clock_;
 };

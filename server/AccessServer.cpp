@@ -6,15 +6,12 @@
 
 #include "Cipher.h"
 #include "Cp1251.h"
+#include "PacketCodec.h"
 #include "ProcessHardening.h"
 #include "SocketError.h"
 #include "Wire.h"
 
 namespace {
-
-void WriteHeader(uint8_t* packet, uint8_t type) {
-    wire::PutLe(packet, type, static_cast<int>(wire::kHeaderSize));
-}
 
 // How much each counter grows per poll in demo mode: a few megabytes, less for later ones.
 int64_t DemoGrowth(size_t index) {
@@ -170,16 +167,11 @@ void AccessServer::OnHello(const uint8_t* data, const Endpoint& from) {
         return;
     }
     const uint32_t account = SelectAccount(from.address);
-    uint8_t reply[wire::kKeyReplySize] = {};
-    WriteHeader(reply, wire::kKeyReply);
+    uint8_t reply[wire::kKeyReplySize];
     DhKeyPair pair;  // a fresh pair for every handshake: no two sessions share a key
     const uint64_t key = Key(from);
     if (account == kNoAccount) {
-        // No account for this address: an answer no client can match, so it
-        // reports a refused login rather than a silent server.
-        pair.WritePublic(reply + wire::kKeyReplyPublicOffset);
-        std::memcpy(reply + wire::kKeyReplyEchoOffset, reply + wire::kKeyReplyPublicOffset, 16);
-        reply[wire::kKeyReplyEchoOffset] ^= 0xFF;
+        wire::SealUnmatchableKeyReply(reply, pair);
         Send(reply, sizeof reply, from);
         LogRepeatable(kRepeatNoAccount, from.address,
                       "HELLO from " + Describe(from) + ": no account for this address, refused");
@@ -187,17 +179,13 @@ void AccessServer::OnHello(const uint8_t* data, const Endpoint& from) {
     }
     const AccountKeys& keys = keys_[account];
     uint8_t clientPublic[kDhSize];
-    std::memcpy(clientPublic, data + wire::kHelloPublicOffset, kDhSize);
-    DesEcbBlocks(clientPublic, kDhSize / 8, keys.passwordKey, 0);
+    wire::OpenHello(data, keys.passwordKey, clientPublic);
     uint8_t secret[kDhSize];
     const int secretLength = pair.ComputeSecret(clientPublic, secret);
 
     uint8_t sessionKey[8];
     FoldSessionKey(secret, sessionKey);
-    pair.WritePublic(reply + wire::kKeyReplyPublicOffset);
-    DesEcbBlocks(reply + wire::kKeyReplyPublicOffset, kDhSize / 8, keys.passwordKey, 1);
-    std::memcpy(reply + wire::kKeyReplyEchoOffset, keys.loginField, wire::kLoginFieldSize);
-    TripleDesEcbBlocks(reply + wire::kKeyReplyEchoOffset, 2, keys.passwordKey, sessionKey, 1);
+    wire::SealKeyReply(reply, pair, keys.loginField, {keys.passwordKey, sessionKey});
     Send(reply, sizeof reply, from);
     ++stats_.handshakes;
 
@@ -289,20 +277,26 @@ void AccessServer::EvictOldestHalfOpen() {
 bool AccessServer::LoginMatches(const Session& s, const uint8_t* sessionKey,
                                 const uint8_t* encrypted, size_t blocks, uint8_t* plain) const {
     const AccountKeys& keys = keys_[s.account];
-    std::memcpy(plain, encrypted, blocks * 8);
-    TripleDesEcbBlocks(plain, static_cast<int>(blocks), keys.passwordKey, sessionKey, 0);
+    wire::OpenBody(encrypted, static_cast<int>(blocks), {keys.passwordKey, sessionKey}, plain);
     return std::memcmp(plain, keys.loginField, wire::kLoginFieldSize) == 0;
 }
 
-AccessServer::Session* AccessServer::ProvenSession(const Endpoint& from, const uint8_t* encrypted,
+AccessServer::Session* AccessServer::ProvenSession(const Endpoint& from, const uint8_t* packet,
                                                    size_t blocks, uint8_t* plain) {
+    const uint8_t* encrypted = packet + wire::kLoginOffset;
     auto it = sessions_.find(Key(from));
-    if (it == sessions_.end()) return nullptr;
+    if (it == sessions_.end()) {
+        ++stats_.ignored;
+        return nullptr;
+    }
     Session& s = it->second;
     // Anyone can send a datagram with this endpoint as its source: one that was
     // not made under a key of the endpoint is dropped and the session goes on.
     if (LoginMatches(s, s.sessionKey, encrypted, blocks, plain)) return &s;
-    if (!s.hasPending || !LoginMatches(s, s.pendingKey, encrypted, blocks, plain)) return nullptr;
+    if (!s.hasPending || !LoginMatches(s, s.pendingKey, encrypted, blocks, plain)) {
+        ++stats_.ignored;
+        return nullptr;
+    }
     // The client has taken its new handshake: the session under the old key is over.
     std::memcpy(s.sessionKey, s.pendingKey, sizeof s.sessionKey);
     DropPending(s);
@@ -314,12 +308,9 @@ AccessServer::Session* AccessServer::ProvenSession(const Endpoint& from, const u
 }
 
 void AccessServer::OnConfirm(const uint8_t* data, const Endpoint& from) {
-    uint8_t plain[16];
-    Session* s = ProvenSession(from, data + wire::kLoginOffset, 2, plain);
-    if (s == nullptr) {
-        ++stats_.ignored;
-        return;
-    }
+    uint8_t plain[wire::kLoginFieldSize];
+    Session* s = ProvenSession(from, data, wire::kLoginFieldBlocks, plain);
+    if (s == nullptr) return;
     if (!s->confirmed) {
         s->confirmed = 1;
         ClearHalfOpen(*s);
@@ -329,16 +320,14 @@ void AccessServer::OnConfirm(const uint8_t* data, const Endpoint& from) {
 }
 
 void AccessServer::OnPoll(const uint8_t* data, const Endpoint& from) {
-    uint8_t plain[24];
-    Session* found = ProvenSession(from, data + wire::kLoginOffset, 3, plain);
-    if (found == nullptr) {
-        ++stats_.ignored;
-        return;
-    }
+    uint8_t plain[wire::kPollSize - wire::kLoginOffset];
+    Session* found = ProvenSession(from, data, wire::kPollSealedBlocks, plain);
+    if (found == nullptr) return;
     Session& s = *found;
     // Every POLL carries a higher counter than the one before: a repeated
     // datagram (a replay or a duplicate) gets no second reply.
-    const uint64_t counter = wire::GetLe(plain + 16, 8);
+    const uint64_t counter =
+        wire::GetLe(plain + (wire::kPollCounterOffset - wire::kLoginOffset), 8);
     if (counter <= s.lastPoll) {
         ++stats_.ignored;
         return;
@@ -383,14 +372,12 @@ void AccessServer::SendPollReply(Session& s, const Endpoint& to) {
     }
     if (messageSent) a.messages.pop_front();
 
-    uint8_t reply[wire::kMaxDatagram] = {};
-    reply[0] = wire::kPollReply;
-    const size_t size = payload.Size();
-    std::memcpy(reply + wire::kPollReplyHeaderSize, payload.Data(), size);
+    uint8_t reply[wire::kMaxDatagram];
     const AccountKeys& keys = keys_[s.account];
-    TripleDesEcbBlocks(reply + wire::kPollReplyHeaderSize, static_cast<int>(size / 8),
-                       keys.passwordKey, s.sessionKey, 1);
-    Send(reply, wire::kPollReplyHeaderSize + size, to);
+    Send(reply,
+         wire::SealPollReply(reply, payload.Data(), payload.Size(),
+                             {keys.passwordKey, s.sessionKey}),
+         to);
     ++stats_.polls;
 }
 
@@ -429,11 +416,8 @@ void AccessServer::OnLogout(const uint8_t* data, const Endpoint& from) {
             EraseSession(it);
         return;
     }
-    uint8_t plain[16];
-    if (ProvenSession(from, data + wire::kLoginOffset, 2, plain) == nullptr) {
-        ++stats_.ignored;
-        return;
-    }
+    uint8_t plain[wire::kLoginFieldSize];
+    if (ProvenSession(from, data, wire::kLoginFieldBlocks, plain) == nullptr) return;
     Log("logout " + LoginText(s.account) + " from " + Describe(from));
     EraseSession(it);
 }

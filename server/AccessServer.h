@@ -157,9 +157,11 @@ private:
     // compares it with the account's.
     bool LoginMatches(const Session& s, const uint8_t* sessionKey, const uint8_t* encrypted,
                       size_t blocks, uint8_t* plain) const;
-    // The endpoint's session, proven by a datagram sealed under its key or under its
-    // pending one (which then becomes the session). Null when neither opens it.
-    Session* ProvenSession(const Endpoint& from, const uint8_t* encrypted, size_t blocks,
+    // The endpoint's session, proven by a client packet whose body (`blocks` blocks from
+    // the login field on) is sealed under its key or under its pending one (which then
+    // becomes the session). Null, and the datagram counted as ignored, when there is no
+    // session or neither key opens it.
+    Session* ProvenSession(const Endpoint& from, const uint8_t* packet, size_t blocks,
                            uint8_t* plain);
     void MarkHalfOpen(uint64_t endpoint, Session& s, bool pending);
     void ClearHalfOpen(Session& s);

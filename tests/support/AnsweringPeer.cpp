@@ -1,10 +1,10 @@
-// The test peer's side of the handshake and the polls, built from the same packet and cipher
-// helpers as the engine.
+// The test peer's side of the handshake and the polls, sealed by the engine's own packet codec.
 #include "AnsweringPeer.h"
 
-#include <cstring>
+#include "PacketCodec.h"
 
-AnsweringPeer::AnsweringPeer(const char* login, const char* password) : echoLogin(login), login_(login) {
+AnsweringPeer::AnsweringPeer(const char* login, const char* password)
+    : echoLogin(login), login_(login) {
     MakePasswordKey(password, passwordKey_);
     Endpoint local;
     local.address = ParseIPv4("127.0.0.1");
@@ -33,18 +33,15 @@ void AnsweringPeer::Answer(const uint8_t* data, int length) {
             ++hellos;
             if (!answerHello || length < static_cast<int>(wire::kHelloSize)) return;
             uint8_t clientPublic[kDhSize];
-            std::memcpy(clientPublic, data + wire::kHelloPublicOffset, kDhSize);
-            DesEcbBlocks(clientPublic, 7, passwordKey_, 0);
+            wire::OpenHello(data, passwordKey_, clientPublic);
             uint8_t secret[kDhSize];
             pair_.ComputeSecret(clientPublic, secret);
             FoldSessionKey(secret, sessionKey_);
 
-            uint8_t reply[wire::kKeyReplySize] = {};
-            reply[0] = wire::kKeyReply;
-            pair_.WritePublic(reply + wire::kKeyReplyPublicOffset);
-            DesEcbBlocks(reply + wire::kKeyReplyPublicOffset, 7, passwordKey_, 1);
-            wire::WriteLoginField(reply + wire::kKeyReplyEchoOffset, echoLogin.c_str());
-            TripleDesEcbBlocks(reply + wire::kKeyReplyEchoOffset, 2, passwordKey_, sessionKey_, 1);
+            uint8_t loginField[wire::kLoginFieldSize];
+            wire::WriteLoginField(loginField, echoLogin.c_str());
+            uint8_t reply[wire::kKeyReplySize];
+            wire::SealKeyReply(reply, pair_, loginField, {passwordKey_, sessionKey_});
             socket_.SendTo(reply, sizeof reply, client_);
             break;
         }
@@ -57,13 +54,10 @@ void AnsweringPeer::Answer(const uint8_t* data, int length) {
         case wire::kPoll: {
             ++polls;
             if (!answerPoll) return;
-            uint8_t reply[wire::kMaxDatagram] = {};
-            reply[0] = wire::kPollReply;
-            const size_t size = payload.Size();
-            std::memcpy(reply + wire::kPollReplyHeaderSize, payload.Data(), size);
-            TripleDesEcbBlocks(reply + wire::kPollReplyHeaderSize, static_cast<int>(size / 8),
-                               passwordKey_, sessionKey_, 1);
-            socket_.SendTo(reply, wire::kPollReplyHeaderSize + size, client_);
+            uint8_t reply[wire::kMaxDatagram];
+            const size_t length = wire::SealPollReply(reply, payload.Data(), payload.Size(),
+                                                      {passwordKey_, sessionKey_});
+            socket_.SendTo(reply, length, client_);
             payload = wire::PayloadBuilder();
             break;
         }

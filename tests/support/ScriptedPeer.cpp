@@ -1,8 +1,7 @@
 // The test access server.
 #include "ScriptedPeer.h"
 
-#include <algorithm>
-#include <cstring>
+#include "PacketCodec.h"
 
 ScriptedPeer::ScriptedPeer(const char* password) {
     MakePasswordKey(password, passwordKey);
@@ -30,35 +29,31 @@ void ScriptedPeer::Send(const Bytes& datagram) {
 
 void ScriptedPeer::TakeHello(const Bytes& hello) {
     if (hello.size() < wire::kHelloSize) return;
-    std::memcpy(clientPublic, hello.data() + wire::kHelloPublicOffset, kDhSize);
-    DesEcbBlocks(clientPublic, kDhSize / 8, passwordKey, 0);
+    wire::OpenHello(hello.data(), passwordKey, clientPublic);
     uint8_t secret[kDhSize];
     pair.ComputeSecret(clientPublic, secret);
     FoldSessionKey(secret, sessionKey);
 }
 
 Bytes ScriptedPeer::KeyReply(const char* login) const {
-    Bytes p(wire::kKeyReplySize, 0);
-    p[0] = wire::kKeyReply;
-    pair.WritePublic(p.data() + wire::kKeyReplyPublicOffset);
-    DesEcbBlocks(p.data() + wire::kKeyReplyPublicOffset, kDhSize / 8, passwordKey, 1);
-    wire::WriteLoginField(p.data() + wire::kKeyReplyEchoOffset, login);
-    TripleDesEcbBlocks(p.data() + wire::kKeyReplyEchoOffset, 2, passwordKey, sessionKey, 1);
+    uint8_t loginField[wire::kLoginFieldSize];
+    wire::WriteLoginField(loginField, login);
+    Bytes p(wire::kKeyReplySize);
+    wire::SealKeyReply(p.data(), pair, loginField, {passwordKey, sessionKey});
     return p;
 }
 
 Bytes ScriptedPeer::PollReply(const Bytes& payload) const {
-    Bytes p(wire::kPollReplyHeaderSize + payload.size(), 0);
-    p[0] = wire::kPollReply;
-    std::copy(payload.begin(), payload.end(), p.begin() + wire::kPollReplyHeaderSize);
-    TripleDesEcbBlocks(p.data() + wire::kPollReplyHeaderSize, static_cast<int>(payload.size() / 8),
-                       passwordKey, sessionKey, 1);
+    Bytes p(wire::kPollReplyHeaderSize + payload.size());
+    wire::SealPollReply(p.data(), payload.data(), payload.size(), {passwordKey, sessionKey});
     return p;
 }
 
 Bytes ScriptedPeer::Open(const Bytes& packet, size_t offset, size_t size) const {
     if (packet.size() < offset + size) return {};
+    // A last partial block stays as it came.
     Bytes body(packet.begin() + offset, packet.begin() + offset + size);
-    TripleDesEcbBlocks(body.data(), static_cast<int>(size / 8), passwordKey, sessionKey, 0);
+    wire::OpenBody(packet.data() + offset, static_cast<int>(size / wire::kCipherBlockSize),
+                   {passwordKey, sessionKey}, body.data());
     return body;
 }

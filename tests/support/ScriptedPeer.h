@@ -1,5 +1,5 @@
 // A loopback access server that a test drives datagram by datagram, built from the engine's own
-// parts: key pair, packet helpers, ciphers.
+// parts: key pair, packet codec, ciphers.
 #pragma once
 
 #include <cstdint>

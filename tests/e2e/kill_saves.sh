@@ -39,10 +39,11 @@ while [ "$round" -le "$ROUNDS" ]; do
     check_ini cfg/brin.ini old.ini new.ini
     check_history cfg/history.ini old.history
     # A save cut off leaves its temporary file until the next save removes it.
-    (cd cfg && no_leftovers "brin.ini|history.ini|brin.lock|\\.(brin|history)\\.ini\\.$pid\\..*")
+    (cd cfg && no_leftovers "brin.ini|history.ini|usage.csv|brin.lock|\\.(brin|history)\\.ini\\.$pid\\..*|\\.usage\\.csv\\.$pid\\..*") ||
+        exit 1
     round=$((round + 1))
 done
 run 127.0.0.1 --json >last.out || fail "the start after the last kill failed"
 grep -q '"event":"snapshot"' last.out || fail "no snapshot after the last kill"
-(cd cfg && no_leftovers 'brin.ini|history.ini')
+(cd cfg && no_leftovers 'brin.ini|history.ini|usage.csv') || exit 1
 echo "$ROUNDS kills: brin.ini old $OLD_INI, new $NEW_INI; history.ini old $OLD_HISTORY, new $NEW_HISTORY"

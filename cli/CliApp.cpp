@@ -49,20 +49,6 @@ std::string ToCp1251(const std::string& utf8, const char* what, size_t limit) {
     return std::string();
 }
 
-// Ten digits at most, summed in 64 bits: `long` has only 32 on Windows, where 4294972297
-// would wrap to 5001.
-bool ParseNumber(const std::string& text, long min, long max, long* out) {
-    if (text.empty() || text.size() > 10) return false;
-    long long v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    if (v < min || v > max) return false;
-    *out = static_cast<long>(v);
-    return true;
-}
-
 const OptionSpec<CliOptions> kOptions[] = {
     {"--server", "ADDR", "server IPv4 address for this run (default: IP in brin.ini)",
      [](CliOptions& o, const std::string& v) -> std::string {

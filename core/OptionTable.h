@@ -13,6 +13,20 @@ struct OptionSpec {
     std::string (*apply)(Args& args, const std::string& value);
 };
 
+// An option's whole number from `min` to `max`: digits only, ten at most, summed in 64 bits,
+// since `long` has only 32 on Windows, where 4294972297 would wrap to 5001.
+inline bool ParseNumber(const std::string& text, long min, long max, long* out) {
+    if (text.empty() || text.size() > 10) return false;
+    long long v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < min || v > max) return false;
+    *out = static_cast<long>(v);
+    return true;
+}
+
 // Two options that contradict each other: given together, neither can be taken.
 struct OptionConflict {
     const char* first;

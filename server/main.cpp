@@ -38,13 +38,11 @@ struct ServerArgs {
 // A whole number from `min` to `max` for `option`, or the error line.
 std::string TakeCount(const std::string& option, const std::string& v, unsigned long min,
                       unsigned long max, unsigned long* out) {
-    char* end = nullptr;
-    const unsigned long n = std::strtoul(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || v[0] < '0' || v[0] > '9' || v.size() > 10 || n < min ||
-        n > max)
+    long n = 0;
+    if (!ParseNumber(v, static_cast<long>(min), static_cast<long>(max), &n))
         return "bad value '" + v + "' for " + option + " (" + std::to_string(min) + " to " +
                std::to_string(max) + ")";
-    *out = n;
+    *out = static_cast<unsigned long>(n);
     return std::string();
 }
 

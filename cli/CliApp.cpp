@@ -195,14 +195,14 @@ public:
             Emit("connected: " + Cp1251ToUtf8(login) + " @ " + server + ":" + std::to_string(port));
     }
 
-    void Snapshot(const BrinCore& core) {
+    void Snapshot(const SessionView& view) {
         if (json_) {
             std::string line =
-                "{\"event\":\"snapshot\",\"balance\":" + JsonString(FormatMoney(core.balance)) +
-                ",\"balance_milli\":" + std::to_string(core.balance) +
-                ",\"remaining_bytes\":" + std::to_string(core.remainingBytes) + ",\"counters\":[";
+                "{\"event\":\"snapshot\",\"balance\":" + JsonString(FormatMoney(view.balance)) +
+                ",\"balance_milli\":" + std::to_string(view.balance) +
+                ",\"remaining_bytes\":" + std::to_string(view.remainingBytes) + ",\"counters\":[";
             bool first = true;
-            for (const TrafficCounter& c : core.counters) {
+            for (const TrafficCounter& c : view.counters) {
                 const uint64_t id = static_cast<uint64_t>(c.idHigh) << 32 | c.idLow;
                 line += std::string(first ? "" : ",") + "{\"id\":" + std::to_string(id) +
                         ",\"name\":" + JsonString(Cp1251ToUtf8(Field(c.name, sizeof c.name))) +
@@ -213,9 +213,9 @@ public:
             return;
         }
         // The window's rows: no row for an empty counter, "traffic N" for one without a name.
-        std::string text = "balance: " + FormatMoney(core.balance) + "\n" +
-                           "remaining: " + FormatMegabytes(core.remainingBytes) + " (M)";
-        for (const TrafficCounter& c : core.counters) {
+        std::string text = "balance: " + FormatMoney(view.balance) + "\n" +
+                           "remaining: " + FormatMegabytes(view.remainingBytes) + " (M)";
+        for (const TrafficCounter& c : view.counters) {
             if (c.byteCount == 0) continue;
             text += "\n  " + Cp1251ToUtf8(CounterLabel(c)) + ": " + FormatMegabytes(c.byteCount);
         }
@@ -511,7 +511,6 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
     settings.port = SettingsStore::ReadPort(portText);
     settings.keepConn = !options.once && (options.keep || store.keepConn != 0);
     const long replyLimit = options.once ? 1 : options.polls;
-    const BrinCore& core = session.core;
 
     session.Connect(settings);
     long replies = 0;
@@ -525,7 +524,7 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
             wake.timed = true;
             wake.at = static_cast<int32_t>(static_cast<uint32_t>(session.GetClock().Now()) + 1u);
         }
-        if (!out_ || !ticks->WaitFor(wake, session.core.udpSocket)) {
+        if (!out_ || !ticks->WaitFor(wake, session.Socket())) {
             if (session.Exit()) events.Simple("disconnected", "disconnected");
             return kExitDone;
         }
@@ -541,19 +540,20 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
         }
         if (tick.connectedChanged && tick.connected)
             events.Connected(login, server, settings.port & 0xFFFF);
+        const SessionView view = session.View();
         if (tick.replyApplied) {
-            events.Snapshot(core);
+            events.Snapshot(view);
             ++replies;
         }
         const int32_t now = session.GetClock().Now();
-        const UsageWatch::Outcome used = usage.OnTick(tick, core, now);
+        const UsageWatch::Outcome used = usage.OnTick(tick, view, now);
         if (used.failingChanged)
             err_ << (usage.Log().WriteFailing()
                          ? "brin-cli: warning: could not write usage.csv; the session goes on\n"
                          : "brin-cli: usage.csv written again\n")
                  << std::flush;
         if (used.lowBalance)
-            events.LowBalance(core.balance, usage.Alarm().Threshold(), usage.CurrentForecast(now));
+            events.LowBalance(view.balance, usage.Alarm().Threshold(), usage.CurrentForecast(now));
         // A message repeated by the network (AddMessage's 1) is shown once.
         if (tick.hasMessage && history.AddMessage(tick.messageTime, tick.messageText.c_str()) == 0)
             events.Message(tick.messageTime, tick.messageText);

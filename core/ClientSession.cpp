@@ -35,34 +35,34 @@ void BoundedCopy(char* field, size_t size, const std::string& text) {
 
 ClientSession::ClientSession(Clock* clock)
     : clock_(clock != nullptr ? clock : &DefaultClock()),
-      core(clock_),
-      lastReconnectTime(clock_->Now()),
+      core_(clock_),
+      lastReconnectTime_(clock_->Now()),
       sleptSeen_(clock_->SleptSeconds()) {}
 
 void ClientSession::HandOver(const SessionSettings& settings) {
-    BoundedCopy(core.login, sizeof core.login, settings.login);
-    BoundedCopy(core.password, sizeof core.password, settings.password);
-    BoundedCopy(core.serverAddress, sizeof core.serverAddress, settings.serverAddress);
-    core.port = settings.port;
+    BoundedCopy(core_.login, sizeof core_.login, settings.login);
+    BoundedCopy(core_.password, sizeof core_.password, settings.password);
+    BoundedCopy(core_.serverAddress, sizeof core_.serverAddress, settings.serverAddress);
+    core_.port = settings.port;
 }
 
 void ClientSession::Connect(const SessionSettings& settings) {
     if (exited_) return;
     HandOver(settings);
-    core.Connect();
+    core_.Connect();
 }
 
 void ClientSession::Disconnect() {
     if (exited_) return;
-    lastReconnectTime = clock_->Now();
-    core.Disconnect();
+    lastReconnectTime_ = clock_->Now();
+    core_.Disconnect();
 }
 
 bool ClientSession::Exit() {
     if (exited_) return false;
     exited_ = true;
-    const bool wasConnected = core.connected != 0;
-    core.Disconnect();
+    const bool wasConnected = core_.connected != 0;
+    core_.Disconnect();
     return wasConnected;
 }
 
@@ -76,53 +76,63 @@ TickEvents ClientSession::Tick(const SessionSettings& settings) {
     const bool pollPlanned = pollPlanned_ && clock_->Now() == pollPlannedAt_;
     pollPlanned_ = false;
     const bool serverGaveUp =
-        asleep > kServerGivesUp || Elapsed(core.lastExchange, clock_->Now()) > kServerGivesUp;
-    if (events.resumed && core.connected != 0 && serverGaveUp) {
-        core.Abandon();
+        asleep > kServerGivesUp || Elapsed(core_.lastExchange, clock_->Now()) > kServerGivesUp;
+    if (events.resumed && core_.connected != 0 && serverGaveUp) {
+        core_.Abandon();
         events.result = Lost;
-    } else if (events.resumed && core.connected != 0) {
+    } else if (events.resumed && core_.connected != 0) {
         // The server still holds the session: a POLL at once tells whether it answers,
         // where waiting out the period could leave it close to its time-out.
-        if (core.state != PollDue) core.state = PollDue;
-        events.result = core.Step();
+        if (core_.state != PollDue) core_.state = PollDue;
+        events.result = core_.Step();
     } else {
         // The tick that ended the poll period was slept through: its step first.
-        if (pollPlanned && core.state == PollWait) core.Step();
-        events.result = core.Step();
+        if (pollPlanned && core_.state == PollWait) core_.Step();
+        events.result = core_.Step();
     }
     if (events.result == NoAnswer || events.result == Rejected) return events;
 
-    events.replyApplied = core.pollReplies != repliesSeen_;
-    repliesSeen_ = core.pollReplies;
+    events.replyApplied = core_.pollReplies != repliesSeen_;
+    repliesSeen_ = core_.pollReplies;
 
     // Taken out before the front end shows it: a tick that runs inside the message box
     // never hands the same message over again.
-    if (core.messagePending != 0) {
-        core.messagePending = 0;
+    if (core_.messagePending != 0) {
+        core_.messagePending = 0;
         events.hasMessage = true;
-        events.messageTime = core.messageTime;
-        events.messageText.assign(core.messageText,
-                                  strnlen(core.messageText, sizeof core.messageText));
+        events.messageTime = core_.messageTime;
+        events.messageText.assign(core_.messageText,
+                                  strnlen(core_.messageText, sizeof core_.messageText));
     }
-    if (core.countersChanged != 0) {
-        core.countersChanged = 0;
+    if (core_.countersChanged != 0) {
+        core_.countersChanged = 0;
         events.countersChanged = true;
     }
 
-    if (settings.keepConn && core.state == Idle &&
-        Elapsed(lastReconnectTime, clock_->Now()) > kReconnectWait) {
+    if (settings.keepConn && core_.state == Idle &&
+        Elapsed(lastReconnectTime_, clock_->Now()) > kReconnectWait) {
         HandOver(settings);
-        lastReconnectTime = clock_->Now();
-        core.Connect();
+        lastReconnectTime_ = clock_->Now();
+        core_.Connect();
         events.reconnecting = true;
     }
 
-    if (core.connected != connectedReported_) {
-        connectedReported_ = core.connected;
+    if (core_.connected != connectedReported_) {
+        connectedReported_ = core_.connected;
         events.connectedChanged = true;
     }
     events.connected = connectedReported_ != 0;
     return events;
+}
+
+SessionView ClientSession::View() const {
+    SessionView view;
+    view.balance = core_.balance;
+    view.remainingBytes = core_.remainingBytes;
+    view.counters = core_.counters;
+    view.connected = core_.connected != 0;
+    view.state = core_.state;
+    return view;
 }
 
 SessionWake ClientSession::NextWake(const SessionSettings& settings) {
@@ -139,25 +149,25 @@ SessionWake ClientSession::NextWake(const SessionSettings& settings) {
         wake.at = Later(now, ahead ? left : 1);
         return ahead;
     };
-    const bool sentNow = core.lastExchange == now;
-    switch (core.state) {
+    const bool sentNow = core_.lastExchange == now;
+    switch (core_.state) {
         case Idle:
-            if (settings.keepConn) after(lastReconnectTime, kReconnectWait + 1);
+            if (settings.keepConn) after(lastReconnectTime_, kReconnectWait + 1);
             break;
         case HelloSent:
             // The reply to what went out this second is read by the next tick in any case.
-            after(core.lastExchange, sentNow ? 1 : kHelloWait + 1);
+            after(core_.lastExchange, sentNow ? 1 : kHelloWait + 1);
             wake.onDatagram = !sentNow;
             break;
         case PollDue:
             after(now, 1);
             break;
         case PollSent:
-            after(core.lastExchange, sentNow ? 1 : kPollPeriod);
+            after(core_.lastExchange, sentNow ? 1 : kPollPeriod);
             wake.onDatagram = !sentNow;
             break;
         case PollWait:
-            pollPlanned_ = after(core.lastExchange, kPollPeriod + 1);
+            pollPlanned_ = after(core_.lastExchange, kPollPeriod + 1);
             pollPlannedAt_ = wake.at;
             break;
     }

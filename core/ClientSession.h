@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "BrinCore.h"
 #include "Clock.h"
@@ -36,6 +37,16 @@ struct TickEvents {
     std::string messageText;    // Windows-1251, up to its first zero byte, at most 248 bytes
     bool reconnecting = false;  // KeepConn started a new attempt in this tick
     bool resumed = false;       // the machine slept since the last tick
+};
+
+// What the front ends show of the session, read after a tick: the account values of the
+// replies so far and the session's own state.
+struct SessionView {
+    int32_t balance = 0;  // thousandths of the currency unit
+    int64_t remainingBytes = 0;
+    std::vector<TrafficCounter> counters;  // every counter named so far, in order of first appearance
+    bool connected = false;
+    SessionState state = Idle;
 };
 
 // When the session next has something to do, for a front end that sleeps between ticks
@@ -75,15 +86,19 @@ public:
     // steps, so the POLL leaves at the same second as with a tick every second.
     SessionWake NextWake(const SessionSettings& settings);
 
+    SessionView View() const;
+    // What a front end that sleeps between ticks waits on for a datagram.
+    UdpSocket& Socket() { return core_.udpSocket; }
     Clock& GetClock() const { return *clock_; }
 
+private:
+    friend class SessionProbe;  // the tests' way to the engine behind the facade
+
     Clock* clock_;  // declared first: the engine reads the same clock
-    BrinCore core;
+    BrinCore core_;
     // The time from which KeepConn waits: construction, the Disconnect command and each
     // automatic attempt set it.
-    int32_t lastReconnectTime;
-
-private:
+    int32_t lastReconnectTime_;
     int32_t connectedReported_ = 0;
     uint64_t repliesSeen_ = 0;
     int64_t sleptSeen_;  // the clock's time slept at the last tick

@@ -119,7 +119,7 @@ UsageWatch::UsageWatch(std::string path) : log_(std::move(path)) {
     }
 }
 
-UsageWatch::Outcome UsageWatch::OnTick(const TickEvents& events, const AccountSnapshot& snapshot,
+UsageWatch::Outcome UsageWatch::OnTick(const TickEvents& events, const SessionView& snapshot,
                                        int32_t now) {
     Outcome outcome;
     if (!events.replyApplied) return outcome;

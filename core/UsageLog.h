@@ -9,7 +9,7 @@
 
 #include "UsageForecast.h"
 
-struct AccountSnapshot;
+struct SessionView;
 struct TickEvents;
 
 class UsageLog {
@@ -90,7 +90,7 @@ public:
         bool failingChanged = false;  // writing usage.csv started to fail or works again
         bool lowBalance = false;      // this reply brought the balance below LowBalance
     };
-    Outcome OnTick(const TickEvents& events, const AccountSnapshot& snapshot, int32_t now);
+    Outcome OnTick(const TickEvents& events, const SessionView& snapshot, int32_t now);
 
     UsageLog& Log() { return log_; }
     const UsageLog& Log() const { return log_; }

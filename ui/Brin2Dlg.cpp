@@ -63,12 +63,12 @@ private:
 }  // namespace
 
 Brin2Dlg::Brin2Dlg(Clock* clock)
-    : QDialog(nullptr), session(clock), core(session.core), config(this) {
+    : QDialog(nullptr), session(clock), config(this) {
     Construct();
 }
 
 Brin2Dlg::Brin2Dlg(Clock* clock, uint32_t volumeSerial)
-    : QDialog(nullptr), session(clock), core(session.core), config(volumeSerial, this) {
+    : QDialog(nullptr), session(clock), config(volumeSerial, this) {
     Construct();
 }
 
@@ -317,14 +317,15 @@ void Brin2Dlg::OnTimer() {
     }
 
     const int32_t now = session.GetClock().Now();
-    const UsageWatch::Outcome used = usage.OnTick(events, core, now);
+    const SessionView view = session.View();
+    const UsageWatch::Outcome used = usage.OnTick(events, view, now);
     if (used.written == UsageLog::Written && usageWindow != nullptr && usageWindow->isVisible())
         usageWindow->Refresh(usage, now);
-    if (used.lowBalance) NotifyLowBalance(now);
+    if (used.lowBalance) NotifyLowBalance(view.balance, now);
 
-    if (core.balance != lastBalanceShown) {
-        lastBalanceShown = core.balance;
-        balanceText = FormatMoney(core.balance);
+    if (view.balance != lastBalanceShown) {
+        lastBalanceShown = view.balance;
+        balanceText = FormatMoney(view.balance);
         DoDataExchange(false);
         // Said by a screen reader as it changes, not only when the user goes looking.
         QAccessibleValueChangeEvent changed(balanceLabel, balanceLabel->text());
@@ -333,13 +334,13 @@ void Brin2Dlg::OnTimer() {
 
     if (events.countersChanged) {
         counterList->clear();
-        for (const TrafficCounter& counter : core.counters) {
+        for (const TrafficCounter& counter : view.counters) {
             if (counter.byteCount == 0) continue;
             auto* row = new QTreeWidgetItem(counterList);
             row->setText(0, FromCp1251(CounterLabel(counter)));
             row->setText(1, QString::fromStdString(FormatMegabytes(counter.byteCount)));
         }
-        remainingText = FormatMegabytes(core.remainingBytes) + " (M)";
+        remainingText = FormatMegabytes(view.remainingBytes) + " (M)";
         DoDataExchange(false);
     }
 
@@ -367,7 +368,7 @@ void Brin2Dlg::OnTimer() {
         update();  // the lamp (control 1006) repaints in the colour of lastConnectedShown
     }
 
-    if (hideOnFirstConnect != 0 && core.connected != 0) {
+    if (hideOnFirstConnect != 0 && session.View().connected) {
         // Without a notification area the window stays: hidden, it could not be found again.
         if (TrayIcon::Available()) HideToTray();
         hideOnFirstConnect = 0;
@@ -471,9 +472,9 @@ void Brin2Dlg::OnThresholdAccepted(const QString& text, bool enabled, int32_t th
     config.SaveFile();
 }
 
-void Brin2Dlg::NotifyLowBalance(int32_t now) {
+void Brin2Dlg::NotifyLowBalance(int32_t balance, int32_t now) {
     const QString text = tr("На счету %1, меньше %2. %3")
-                             .arg(QString::fromStdString(FormatMoney(core.balance)),
+                             .arg(QString::fromStdString(FormatMoney(balance)),
                                   QString::fromStdString(FormatMoney(usage.Alarm().Threshold())),
                                   ForecastText(usage.CurrentForecast(now)));
     ShowDesktopNotice(&tray, tr("Мало денег на счету"), text);

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "BrinConfig.h"
-#include "BrinCore.h"
 #include "ClientSession.h"
 #include "Pager.h"
 #include "TrayIcon.h"
@@ -86,7 +85,6 @@ public:
     std::string statusText;
     QIcon windowIcon;
     ClientSession session;  // the engine and the per-tick policy, on the window's clock
-    BrinCore& core;
     BrinConfig config;
     std::unique_ptr<Pager> pager;
     UsageWatch usage;  // usage.csv and the LowBalance warning
@@ -122,6 +120,6 @@ private:
     void OnTrayAvailability(bool available);
     void StopTicks();
     void ReportDroppedLines();
-    void NotifyLowBalance(int32_t now);
+    void NotifyLowBalance(int32_t balance, int32_t now);
     void OnThresholdAccepted(const QString& text, bool enabled, int32_t threshold);
 };

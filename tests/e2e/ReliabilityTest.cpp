@@ -261,7 +261,7 @@ TEST_F(FaultyNetworkTest, AThousandClientsComeBackAndEverySessionIsFreedAfterThe
         most = std::max(most, server.SessionCount());
     }
     size_t connected = 0;
-    for (auto& c : clients) connected += c->core.connected != 0;
+    for (auto& c : clients) connected += c->View().connected ? 1 : 0;
     EXPECT_EQ(connected, kClients) << "every client back after the bad network";
     EXPECT_LE(most, kClients) << "one session per client endpoint at most";
     EXPECT_EQ(relay.Clients(), kClients);

@@ -15,6 +15,7 @@
 #include "AtomicFile.h"
 #include "ExitSignals.h"
 #include "GuiTestSupport.h"
+#include "SessionProbe.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ private slots:
         QCOMPARE(StoredValue("Port"), std::to_string(s.peer.Port()));
         s.peer.Pump();
         s.Tick();
-        QCOMPARE(s.dlg->core.connected, 1);  // the typed password reached the engine
+        QVERIFY(s.dlg->session.View().connected);  // the typed password reached the engine
     }
 
     void connectRepeatedDuringLogin() {
@@ -112,7 +113,7 @@ private slots:
         s.dlg->tray.Menu()->actions()[2]->trigger();  // "Отключить"
         s.peer.Pump();
         QCOMPARE(s.peer.logouts, 1);
-        QCOMPARE(s.dlg->session.lastReconnectTime, s.clock.Now());
+        QCOMPARE(SessionProbe::LastReconnectTime(s.dlg->session), s.clock.Now());
     }
 
     void menuSwappedWhileOpenSurvivesUntilClosed() {
@@ -209,7 +210,7 @@ private slots:
         if (open == QLatin1String("limit message")) values.login = "abcdefghijklmnopqrst";
         Session s(values, open == QLatin1String("limit message") ? "abcdefghijklmnop" : "alice");
         s.Login();
-        QCOMPARE(s.dlg->core.connected, 1);
+        QVERIFY(s.dlg->session.View().connected);
         s.peer.Pump();
         s.clock.Advance(31);  // an automatic attempt would be due at once when idle
 
@@ -368,7 +369,7 @@ private slots:
         s.dlg->OnSettings();
         QCOMPARE(ReadFile("brin.ini"), before);
         s.dlg->OnConnect();
-        QCOMPARE(s.dlg->core.port, 6001);
+        QCOMPARE(SessionProbe::Engine(s.dlg->session).port, 6001);
         QCOMPARE(StoredValue("Port"), std::string("6001"));
         QCOMPARE(StoredValue("AutoConnect"),
                  std::string("0"));  // switches reach the file only with OK

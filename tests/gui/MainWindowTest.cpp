@@ -13,6 +13,7 @@
 #include "DataExchange.h"
 #include "DialogUnits.h"
 #include "GuiTestSupport.h"
+#include "SessionProbe.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ private slots:
         QVERIFY(dlg.refreshTimer.isActive());
         QCOMPARE(dlg.refreshTimer.interval(), 1000);
         QVERIFY(dlg.pager != nullptr);
-        QCOMPARE(dlg.core.state, SessionState::Idle);  // AutoConnect is off by default
+        QCOMPARE(SessionProbe::Engine(dlg.session).state, SessionState::Idle);  // AutoConnect is off by default
         QCOMPARE(ReadFile("brin.ini").substr(0, 16), std::string("SavePassword = 1"));
         QCOMPARE(StoredValue("Port"), std::string("5001"));
         QCOMPARE(StoredValue("AutoConnect"), std::string("0"));
@@ -119,7 +120,7 @@ private slots:
         dlg.OnInitDialog();
         peer.Pump();
         QCOMPARE(peer.hellos, 1);
-        QCOMPARE(dlg.core.state, SessionState::HelloSent);
+        QCOMPARE(dlg.session.View().state, SessionState::HelloSent);
         QCOMPARE(ReadFile("brin.ini"), before);
     }
 
@@ -138,10 +139,10 @@ private slots:
         QCOMPARE(RecordedBoxes().size(), size_t(1));
         QCOMPARE(RecordedBoxes()[0].text,
                  QStringLiteral("Please enter no more than 16 characters."));
-        QCOMPARE(std::string(dlg.core.login), std::string("abcdefghijklmnop"));
-        QCOMPARE(std::string(dlg.core.serverAddress), std::string("127.000.000.001"));
-        QCOMPARE(dlg.core.login[16], '\0');
-        QCOMPARE(dlg.core.serverAddress[15], '\0');
+        QCOMPARE(std::string(SessionProbe::Engine(dlg.session).login), std::string("abcdefghijklmnop"));
+        QCOMPARE(std::string(SessionProbe::Engine(dlg.session).serverAddress), std::string("127.000.000.001"));
+        QCOMPARE(SessionProbe::Engine(dlg.session).login[16], '\0');
+        QCOMPARE(SessionProbe::Engine(dlg.session).serverAddress[15], '\0');
     }
 
     void balanceFormats() {
@@ -156,7 +157,7 @@ private slots:
             {INT32_MIN, "-2147483.648"}, {0, "0.000"},
         };
         for (const auto& c : cases) {
-            s.dlg->core.balance = c.balance;
+            SessionProbe::Engine(s.dlg->session).balance = c.balance;
             s.Tick();
             QCOMPARE(s.dlg->balanceLabel->text(), QString::fromUtf8(c.shown));
             QVERIFY(Fits(s.dlg->balanceLabel));
@@ -166,7 +167,7 @@ private slots:
 
     void counterRows() {
         Session s;
-        BrinCore& core = s.dlg->core;
+        BrinCore& core = SessionProbe::Engine(s.dlg->session);
         core.counters = {
             Counter(7, "", 1572864),
             Counter(8, "idle", 0),  // no row, no gap
@@ -221,13 +222,13 @@ private slots:
         s.peer.answerHello = false;  // NoAnswer after the HELLO wait
         s.dlg->OnConnect();
         s.peer.Pump();
-        s.dlg->core.countersChanged = 1;  // left for a later tick
+        SessionProbe::Engine(s.dlg->session).countersChanged = 1;  // left for a later tick
         s.dlg->loginEdit->setText(QStringLiteral("typed"));
         s.clock.Advance(4);
         s.Tick();
         QCOMPARE(s.dlg->statusLabel->text(), kNoAnswer);
         QCOMPARE(s.dlg->loginEdit->text(), QStringLiteral("alice"));  // the fill replaces typing
-        QCOMPARE(s.dlg->core.countersChanged, uint8_t(1));
+        QCOMPARE(SessionProbe::Engine(s.dlg->session).countersChanged, uint8_t(1));
 
         s.peer.answerHello = true;
         s.peer.echoLogin = "mallory";  // the echo does not match: Rejected
@@ -235,9 +236,9 @@ private slots:
         s.peer.Pump();
         s.Tick();
         QCOMPARE(s.dlg->statusLabel->text(), kRejected);
-        QCOMPARE(s.dlg->core.countersChanged, uint8_t(1));
+        QCOMPARE(SessionProbe::Engine(s.dlg->session).countersChanged, uint8_t(1));
         s.Tick();
-        QCOMPARE(s.dlg->core.countersChanged, uint8_t(0));  // the next NoEvent tick takes it
+        QCOMPARE(SessionProbe::Engine(s.dlg->session).countersChanged, uint8_t(0));  // the next NoEvent tick takes it
     }
 
     void lostSessionLeavesStatusLine() {
@@ -251,7 +252,7 @@ private slots:
             s.Tick();                  // time-out
             if (missed < 3) s.Tick();  // the next POLL
         }
-        QCOMPARE(s.dlg->core.connected, 0);
+        QVERIFY(!s.dlg->session.View().connected);
         QVERIFY(s.dlg->statusLabel->text().isEmpty());
         QCOMPARE(s.dlg->tray.IconId(), 130);
         QCOMPARE(s.dlg->tray.MenuId(), 131);
@@ -308,7 +309,7 @@ private slots:
         s.Tick();
         s.peer.Pump();
         QCOMPARE(s.peer.hellos, 1);
-        QCOMPARE(s.dlg->session.lastReconnectTime, s.clock.Now());
+        QCOMPARE(SessionProbe::LastReconnectTime(s.dlg->session), s.clock.Now());
     }
 
     void messageWithWindowClosedShowsBox() {
@@ -324,7 +325,7 @@ private slots:
         QVERIFY(!box.hasOwner);
         QCOMPARE(box.text, time + QStringLiteral("\nLine one\nLine two\n"));
         QCOMPARE(ReadFile("history.ini"), time.toStdString() + "\r\nLine one\r\nLine two\r\n\r\n");
-        QCOMPARE(s.dlg->core.messagePending, uint8_t(0));
+        QCOMPARE(SessionProbe::Engine(s.dlg->session).messagePending, uint8_t(0));
     }
 
     // The tick keeps running inside the message window's modal loop, and a new

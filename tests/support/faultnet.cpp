@@ -108,7 +108,7 @@ int Crowd(long port, long clients, long seconds) {
         for (auto& c : crowd) c->Tick(settings);
     }
     long connected = 0;
-    for (auto& c : crowd) connected += c->core.connected != 0;
+    for (auto& c : crowd) connected += c->View().connected ? 1 : 0;
     std::printf("%ld of %ld clients connected\n", connected, clients);
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "ClientSession.h"
 #include "DisplayFormat.h"
 #include "ScriptedPeer.h"
+#include "SessionProbe.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ struct Loop {
     }
     void Reply(const Bytes& datagram) {
         peer.Send(datagram);
-        ASSERT_EQ(session.core.udpSocket.WaitReadable(1000), 1);
+        ASSERT_EQ(session.Socket().WaitReadable(1000), 1);
     }
     // The tick at which the client last sent a datagram of `type`; -1 if never.
     int LastSent(uint8_t type) const {
@@ -275,7 +276,7 @@ Timeline RunScript(const Script& s, bool sleeping) {
                                                       static_cast<uint32_t>(loop.clock.Now()));
             const bool due = wake.timed && left <= 0;
             const bool datagram =
-                wake.onDatagram && loop.session.core.udpSocket.Readable() == 1;
+                wake.onDatagram && loop.session.Socket().Readable() == 1;
             if (!due && !datagram && !changed) continue;
         }
         ++t.ticks;
@@ -369,7 +370,7 @@ TEST(ClientSession, ASessionIsLostAtResumeOnlyWhenTheServerHasGivenItUp) {
             loop.session.Connect(loop.settings);
             loop.Drain();
             loop.Tick();
-            ASSERT_EQ(loop.session.core.connected, 1);
+            ASSERT_TRUE(loop.session.View().connected);
             loop.Tick();  // the first POLL and its reply
         }
         const int hellos = loop.hellos;
@@ -383,8 +384,8 @@ TEST(ClientSession, ASessionIsLostAtResumeOnlyWhenTheServerHasGivenItUp) {
             EXPECT_TRUE(e.resumed);
             EXPECT_FALSE(e.connectedChanged);
             loop.Tick();
-            EXPECT_EQ(loop.session.core.state, PollWait) << "the reply came: the session goes on";
-            EXPECT_EQ(loop.session.core.connected, 1);
+            EXPECT_EQ(loop.session.View().state, PollWait) << "the reply came: the session goes on";
+            EXPECT_TRUE(loop.session.View().connected);
         }
         if (!c.lost) continue;
         EXPECT_TRUE(e.resumed);
@@ -395,7 +396,7 @@ TEST(ClientSession, ASessionIsLostAtResumeOnlyWhenTheServerHasGivenItUp) {
         EXPECT_EQ(loop.sent.size(), sent + (c.keepConn ? 1u : 0u));
         if (c.keepConn) {
             loop.Tick();
-            EXPECT_EQ(loop.session.core.connected, 1) << "up again one tick after the resume";
+            EXPECT_TRUE(loop.session.View().connected) << "up again one tick after the resume";
         }
     }
 }
@@ -431,7 +432,7 @@ TEST(ClientSession, KeepConnWaitsMoreThanThirtySecondsFromTheLastAttemptOrDiscon
     EXPECT_TRUE(loop.Tick().reconnecting);  // 31 s after construction
     EXPECT_EQ(loop.hellos, 1);
     loop.Tick();
-    ASSERT_EQ(loop.session.core.connected, 1);
+    ASSERT_TRUE(loop.session.View().connected);
 
     loop.session.Disconnect();  // the command: the wait starts again
     EXPECT_EQ(loop.logouts, 0);
@@ -450,7 +451,7 @@ TEST(ClientSession, AfterExitNothingIsSentButTheLogout) {
         loop.session.Connect(loop.settings);
         loop.Drain();
         loop.Tick();
-        ASSERT_EQ(loop.session.core.connected, 1);
+        ASSERT_TRUE(loop.session.View().connected);
 
         EXPECT_TRUE(loop.session.Exit());
         EXPECT_FALSE(loop.session.Exit()) << "one LOGOUT only";
@@ -493,7 +494,7 @@ TEST(ClientSession, TickEventsOfASession) {
     ASSERT_TRUE(e.hasMessage);
     EXPECT_EQ(e.messageTime, 1236420309);
     EXPECT_EQ(e.messageText, "hello");
-    EXPECT_EQ(loop.session.core.messagePending, 0) << "taken out";
+    EXPECT_EQ(SessionProbe::Engine(loop.session).messagePending, 0) << "taken out";
 
     e = loop.Tick();  // nothing new
     EXPECT_FALSE(e.replyApplied || e.countersChanged || e.hasMessage || e.connectedChanged);
@@ -506,8 +507,9 @@ TEST(ClientSession, TickEventsOfASession) {
 
 TEST(ClientSession, AMessageFillingAll248BytesEndsAtTheField) {
     Loop loop;
-    loop.session.core.messagePending = 1;
-    std::memset(loop.session.core.messageText, 'x', sizeof loop.session.core.messageText);
+    BrinCore& core = SessionProbe::Engine(loop.session);
+    core.messagePending = 1;
+    std::memset(core.messageText, 'x', sizeof core.messageText);
     const TickEvents e = loop.Tick();
     ASSERT_TRUE(e.hasMessage);
     EXPECT_EQ(e.messageText, std::string(248, 'x'));
@@ -522,8 +524,8 @@ TEST(ClientSession, NoAnswerAndRejectedLeavePendingChangesToTheNextTick) {
         loop.session.Connect(loop.settings);
         loop.Drain();
         for (int i = 0; i < 3 && expected == NoAnswer; ++i) ASSERT_EQ(loop.Tick().result, NoEvent);
-        loop.session.core.countersChanged = 1;
-        loop.session.core.messagePending = 1;
+        SessionProbe::Engine(loop.session).countersChanged = 1;
+        SessionProbe::Engine(loop.session).messagePending = 1;
         TickEvents e = loop.Tick();
         ASSERT_EQ(e.result, expected);
         EXPECT_FALSE(e.countersChanged || e.hasMessage);
@@ -540,7 +542,7 @@ TEST(ClientSession, HandOverKeepsEveryFieldTerminated) {
     loop.settings.serverAddress = "127.000.000.001.5";
     loop.settings.port = 70000;
     loop.session.HandOver(loop.settings);
-    const BrinCore& core = loop.session.core;
+    const BrinCore& core = SessionProbe::Engine(loop.session);
     EXPECT_EQ(std::string(core.login), std::string(16, 'l'));
     EXPECT_EQ(std::string(core.password), std::string(8, 'p'));
     EXPECT_EQ(std::string(core.serverAddress), "127.000.000.001");

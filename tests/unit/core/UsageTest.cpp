@@ -388,7 +388,7 @@ TEST(UsageWatch, RecordsRepliesAndNotTheTrafficAConnectCleared) {
                "time,balance_milli,remaining_bytes\n2026-12-01T00:00:00Z,120000,7000\n");
     UsageWatch watch;
     watch.Alarm().SetThreshold(true, 100000);
-    AccountSnapshot snapshot;
+    SessionView snapshot;
     TickEvents tick;
     tick.replyApplied = true;
 

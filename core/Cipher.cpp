@@ -8,6 +8,7 @@
 #include "Cipher.h"
 
 #include <openssl/bn.h>
+#include <openssl/crypto.h>
 #include <openssl/des.h>
 
 #include <cstring>
@@ -30,6 +31,9 @@ int DesEcbBlocks(uint8_t* data, int blocks, const uint8_t key[8], int encrypt) {
         DES_ecb_encrypt(&in, &out, &schedule, encrypt ? DES_ENCRYPT : DES_DECRYPT);
         std::memcpy(data + 8 * i, out, 8);
     }
+    // The key is the password's own bytes when the handshake uses it: no copy outlives the call.
+    OPENSSL_cleanse(k, sizeof k);
+    OPENSSL_cleanse(&schedule, sizeof schedule);
     return 0;
 }
 
@@ -48,6 +52,10 @@ int TripleDesEcbBlocks(uint8_t* data, int blocks, const uint8_t key1[8], const u
         DES_ecb3_encrypt(&in, &out, &s1, &s2, &s1, encrypt ? DES_ENCRYPT : DES_DECRYPT);
         std::memcpy(data + 8 * i, out, 8);
     }
+    OPENSSL_cleanse(k1, sizeof k1);
+    OPENSSL_cleanse(k2, sizeof k2);
+    OPENSSL_cleanse(&s1, sizeof s1);
+    OPENSSL_cleanse(&s2, sizeof s2);
     return 0;
 }
 

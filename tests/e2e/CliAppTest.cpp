@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -75,10 +80,13 @@ protected:
 
     // Runs brin-cli's logic with `password` on standard input.
     int Run(std::vector<std::string> args, const std::string& password = "secret") {
+        std::istringstream in(password + "\n");
+        return Run(std::move(args), in);
+    }
+    int Run(std::vector<std::string> args, std::istream& in) {
         std::vector<std::string> all = {"--server", "127.0.0.1", "--port",          Port(),
                                         "--login",  "alice",     "--password-stdin"};
         all.insert(all.end(), args.begin(), args.end());
-        std::istringstream in(password + "\n");
         out_.str("");
         err_.str("");
         CliApp app(in, out_, err_);
@@ -313,6 +321,61 @@ TEST_F(CliAppTest, UsageReadsTheFileWithoutConnecting) {
               "{\"event\":\"forecast\",\"until\":\"2024-01-04\",\"per_day\":\"1.000\"}\n");
     unsetenv("TZ");
     tzset();
+}
+
+
+// What the main thread's stack holds at this moment, dead frames included: the copies a
+// finished call left behind lie there until a deeper call overwrites them.
+std::string StackBytes() {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    uintptr_t from = 0, to = 0;
+    while (std::getline(maps, line))
+        if (line.find("[stack]") != std::string::npos)
+            std::sscanf(line.c_str(), "%zx-%zx", &from, &to);
+    std::string bytes(to - from, '\0');
+    const int fd = open("/proc/self/mem", O_RDONLY);
+    const ssize_t n = fd < 0 ? -1 : pread(fd, &bytes[0], bytes.size(), static_cast<off_t>(from));
+    if (fd >= 0) close(fd);
+    bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return bytes;
+}
+
+__attribute__((noinline)) void LeaveOnTheStack(const char* text) {
+    volatile char copy[16] = {};
+    for (size_t i = 0; i < 8; ++i) copy[i] = text[i];
+    (void)copy[0];
+}
+
+// Calls `f` 64 KiB further down the stack, so the frames it leaves lie below those of the
+// search that follows, which would otherwise overwrite the shallowest of them.
+__attribute__((noinline)) void BelowAPad(const std::function<void()>& f) {
+    volatile char pad[65536];
+    pad[0] = 0;
+    f();
+    (void)pad[0];  // read after the call: no tail call may drop the pad first
+}
+
+// The password reaches the run and the server only through the heap, so every copy on the
+// stack after the run is one the client or the server made and did not wipe: the line read,
+// its Windows-1251 form, the settings copies, the DES key and its schedule.
+TEST_F(CliAppTest, ARunLeavesNoCopyOfThePasswordOnTheStack) {
+    static const char kPassword[] = "Zq7pW3xk";
+    std::vector<Account> accounts(1, Alice());
+    accounts[0].password.assign(kPassword, 8);
+    Start(std::move(accounts));
+    std::string input;
+    input.reserve(64);  // on the heap from the start, never a short string on the stack
+    input.append(kPassword, 8).append("\n--------------------------------\n");
+    auto in = std::make_unique<std::istringstream>(std::move(input));
+    int code = -1;
+    BelowAPad([&] { code = Run({"--polls", "2"}, *in); });
+    ASSERT_EQ(code, kExitDone) << err_.str();
+    const std::string stack = StackBytes();
+    ASSERT_GT(stack.size(), 4096u) << "the stack could not be read";
+    EXPECT_EQ(stack.find(kPassword, 0, 8), std::string::npos);
+    BelowAPad([] { LeaveOnTheStack(kPassword); });  // the control: a copy left there is found
+    EXPECT_NE(StackBytes().find(kPassword, 0, 8), std::string::npos);
 }
 
 }  // namespace

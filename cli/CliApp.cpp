@@ -19,12 +19,9 @@
 #include "SettingsStore.h"
 #include "TickSource.h"
 #include "UsageLog.h"
+#include "core/Version.h"
 #include "VolumeSerial.h"
 #include "WorkDir.h"
-
-#ifndef BRIN_VERSION
-#define BRIN_VERSION "0"
-#endif
 
 namespace {
 

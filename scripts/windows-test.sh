@@ -24,4 +24,4 @@ trap 'tests/windows/wine.sh --stop-server 2>/dev/null || true' EXIT
 
 cmake --preset mingw -DBRIN_LINUX_BUILD_DIR="$linux" >/dev/null
 cmake --build --preset mingw -j2
-ctest --preset mingw -j2 --timeout 300
+ctest --preset mingw

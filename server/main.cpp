@@ -18,10 +18,7 @@
 #include "ProcessHardening.h"
 #include "Sleeper.h"
 #include "UdpSocket.h"
-
-#ifndef BRIN_VERSION
-#define BRIN_VERSION "0"
-#endif
+#include "core/Version.h"
 
 namespace {
 

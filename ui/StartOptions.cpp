@@ -12,11 +12,8 @@
 
 #include "Autostart.h"
 #include "OptionTable.h"
+#include "core/Version.h"
 #include "WorkDir.h"
-
-#ifndef BRIN_VERSION
-#define BRIN_VERSION "0"
-#endif
 
 namespace {
 

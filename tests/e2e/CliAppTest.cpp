@@ -369,11 +369,21 @@ TEST_F(CliAppTest, ARunLeavesNoCopyOfThePasswordOnTheStack) {
     input.append(kPassword, 8).append("\n--------------------------------\n");
     auto in = std::make_unique<std::istringstream>(std::move(input));
     int code = -1;
-    BelowAPad([&] { code = Run({"--polls", "2"}, *in); });
+    BelowAPad([&] { code = Run({"--polls", "2", "--save"}, *in); });
     ASSERT_EQ(code, kExitDone) << err_.str();
     const std::string stack = StackBytes();
     ASSERT_GT(stack.size(), 4096u) << "the stack could not be read";
-    EXPECT_EQ(stack.find(kPassword, 0, 8), std::string::npos);
+    EXPECT_EQ(stack.find(kPassword, 0, 8), std::string::npos) << "typed and saved";
+
+    // The next run takes it from brin.ini: unscrambled, bounded, handed to the engine.
+    std::istringstream nothing;
+    CliApp app(nothing, out_, err_);
+    app.SetClock(&clock_);
+    app.SetTickSource(ticks_.get());
+    BelowAPad([&] { code = app.Run({"--polls", "2"}); });
+    ASSERT_EQ(code, kExitDone) << err_.str();
+    EXPECT_NE(out_.str().find("balance"), std::string::npos) << "it logged in";
+    EXPECT_EQ(StackBytes().find(kPassword, 0, 8), std::string::npos) << "stored";
     BelowAPad([] { LeaveOnTheStack(kPassword); });  // the control: a copy left there is found
     EXPECT_NE(StackBytes().find(kPassword, 0, 8), std::string::npos);
 }

@@ -10,8 +10,10 @@
 
 #include "ClientSession.h"
 #include "Clock.h"
+#include "ConnectCommand.h"
 #include "Cp1251.h"
 #include "DisplayFormat.h"
+#include "FieldLimits.h"
 #include "DirectoryLock.h"
 #include "MessageHistory.h"
 #include "OptionTable.h"
@@ -24,14 +26,6 @@
 #include "WorkDir.h"
 
 namespace {
-
-constexpr size_t kLoginLimit = 16;
-constexpr size_t kPasswordLimit = 8;
-constexpr size_t kAddressLimit = 15;
-
-// The window's status texts for the two results it reports.
-const char kNoAnswerText[] = "Сервер не отвечает, проверьте настройки сети";
-const char kRejectedText[] = "Неверный логин или пароль...";
 
 // UTF-8 text from the command line or standard input into Windows-1251 bytes.
 std::string ToCp1251(const std::string& utf8, const char* what, size_t limit) {
@@ -209,13 +203,11 @@ public:
             Emit(line + "]}");
             return;
         }
-        // The window's rows: no row for an empty counter, "traffic N" for one without a name.
+        // The window's rows.
         std::string text = "balance: " + FormatMoney(view.balance) + "\n" +
-                           "remaining: " + FormatMegabytes(view.remainingBytes) + " (M)";
-        for (const TrafficCounter& c : view.counters) {
-            if (c.byteCount == 0) continue;
-            text += "\n  " + Cp1251ToUtf8(CounterLabel(c)) + ": " + FormatMegabytes(c.byteCount);
-        }
+                           "remaining: " + FormatRemaining(view.remainingBytes);
+        for (const CounterRow& row : CounterRows(view.counters))
+            text += "\n  " + Cp1251ToUtf8(row.label) + ": " + row.megabytes;
         Emit(text);
     }
 
@@ -284,7 +276,7 @@ private:
 };
 
 // history.ini while it cannot be written (a full disk, a read-only directory): the
-// messages stay in memory and are written at the next tick that can, one warning line
+// messages stay in memory and are written by the tick's retry, one warning line
 // when writing starts to fail and one when it works again, and a last try at the end.
 class HistoryKeeper : public MessageHistory {  // loads history.ini
 public:
@@ -475,19 +467,15 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
     // What brin.ini gives is checked as the command line's values are, before anything
     // is sent: else a mistyped IP or Port would only show as a server that does not answer.
     if (login.size() > kLoginLimit)
-        return BadSetting("Login", login, "is longer than 16 characters", "--login");
+        return BadSetting("Login", login,
+                          ("is longer than " + std::to_string(kLoginLimit) + " characters").c_str(),
+                          "--login");
     if (server.empty()) return UsageError("no server address: give --server or set IP in brin.ini");
     if (server.size() > kAddressLimit || ParseIPv4(server.c_str()) == 0xFFFFFFFFu)
         return BadSetting("IP", server, "is not a dotted IPv4 address", "--server");
     long portNumber = 0;
     if (!ParseNumber(portText, 1, 65535, &portNumber))
         return BadSetting("Port", portText, "is not a port number from 1 to 65535", "--port");
-
-    if (options.save) {
-        // As the window's Connect command stores them, then the file.
-        store.StoreConnection(login, password, server, portText);
-        if (store.SaveFile() != 0) err_ << "brin-cli: could not write brin.ini\n" << std::flush;
-    }
 
     HistoryKeeper history(err_);
     UsageWatch usage;
@@ -509,29 +497,39 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
     settings.keepConn = !options.once && (options.keep || store.keepConn != 0);
     const long replyLimit = options.once ? 1 : options.polls;
 
-    session.Connect(settings);
+    // With --save as the window's Connect command: the settings stored, the file, the connection.
+    if (!options.save)
+        session.Connect(settings);
+    else if (StoreAndConnect(session, store, settings, portText) != 0)
+        err_ << "brin-cli: could not write brin.ini\n" << std::flush;
     long replies = 0;
     for (;;) {
         // Output that can no longer be written (its reader went away) ends the run
         // like a stop signal.
-        // Asleep until the session has work, or every second while history.ini waits to be
-        // written.
+        // Asleep until the session has work, or until the next try of a history.ini that
+        // waits to be written.
         SessionWake wake = session.NextWake(settings);
         if (history.SaveFailing()) {
+            const int32_t now = session.GetClock().Now();
+            const int32_t retry = history.NextRetry(now);
+            // The earlier of the two, wrap-safe.
+            if (!wake.timed ||
+                static_cast<int32_t>(static_cast<uint32_t>(retry) - static_cast<uint32_t>(wake.at)) < 0)
+                wake.at = retry;
             wake.timed = true;
-            wake.at = static_cast<int32_t>(static_cast<uint32_t>(session.GetClock().Now()) + 1u);
         }
         if (!out_ || !ticks->WaitFor(wake, session.Socket())) {
             if (session.Exit()) events.Simple("disconnected", "disconnected");
             return kExitDone;
         }
         const TickEvents tick = session.Tick(settings);
-        history.RetrySave();
+        history.RetrySaveWhenDue(session.GetClock().Now());
         if (tick.result == NoAnswer || tick.result == Rejected) {
+            const std::string status = ResultStatusText(tick.result);
             if (tick.result == NoAnswer)
-                events.Simple("no_answer", (std::string("no answer: ") + kNoAnswerText).c_str());
+                events.Simple("no_answer", ("no answer: " + status).c_str());
             else
-                events.Simple("rejected", (std::string("rejected: ") + kRejectedText).c_str());
+                events.Simple("rejected", ("rejected: " + status).c_str());
             if (!settings.keepConn) return tick.result == NoAnswer ? kExitNoAnswer : kExitRejected;
             continue;
         }

@@ -5,6 +5,7 @@
 
 #include "AccountSnapshot.h"
 #include "Cipher.h"
+#include "FieldLimits.h"
 #include "Clock.h"
 #include "UdpSocket.h"
 #include "Wire.h"
@@ -31,9 +32,9 @@ public:
     // Nothing when no session is up.
     void Abandon();
 
-    char login[17] = {};
-    char password[9] = {};
-    char serverAddress[16] = {};
+    char login[kLoginLimit + 1] = {};
+    char password[kPasswordLimit + 1] = {};
+    char serverAddress[kAddressLimit + 1] = {};
     int32_t port = 5001;
 
     uint8_t helloPacket[wire::kHelloSize] = {};

@@ -33,6 +33,23 @@ void BoundedCopy(char* field, size_t size, const std::string& text) {
 
 }  // namespace
 
+// The window shows these texts translated, in its own context; its translation tool finds them
+// by this mark, which here is the text itself.
+#define QT_TRANSLATE_NOOP(context, text) text
+
+const char* ResultStatusText(PollResult result) {
+    switch (result) {
+        case NoAnswer:
+            return QT_TRANSLATE_NOOP("Brin2Dlg", "Сервер не отвечает, проверьте настройки сети");
+        case Rejected:
+            return QT_TRANSLATE_NOOP("Brin2Dlg", "Неверный логин или пароль...");
+        case NoEvent:
+        case Lost:
+            break;
+    }
+    return nullptr;
+}
+
 ClientSession::ClientSession(Clock* clock)
     : clock_(clock != nullptr ? clock : &DefaultClock()),
       core_(clock_),

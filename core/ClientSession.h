@@ -13,9 +13,9 @@
 // What the front end holds at this moment: the texts the hand-over copies into the
 // engine (Windows-1251 bytes) and the KeepConn switch.
 struct SessionSettings {
-    std::string login;          // at most 16 bytes reach the engine
-    std::string password;       // at most 8
-    std::string serverAddress;  // dotted IPv4, at most 15
+    std::string login;          // at most kLoginLimit bytes reach the engine
+    std::string password;       // at most kPasswordLimit
+    std::string serverAddress;  // dotted IPv4, at most kAddressLimit
     int32_t port = 5001;
     bool keepConn = false;
 
@@ -48,6 +48,11 @@ struct SessionView {
     bool connected = false;
     SessionState state = Idle;
 };
+
+// The status line a tick's result leaves, in UTF-8: "Сервер не отвечает, проверьте настройки
+// сети" after NoAnswer, "Неверный логин или пароль..." after Rejected; nullptr after the other
+// results, which leave the status line as it is.
+const char* ResultStatusText(PollResult result);
 
 // When the session next has something to do, for a front end that sleeps between ticks
 // instead of ticking every second: ticks at the seconds before `at` would change nothing.

@@ -25,3 +25,16 @@ std::string CounterLabel(const TrafficCounter& counter) {
     if (label.empty()) label = "traffic " + std::to_string(static_cast<int32_t>(counter.idLow));
     return label;
 }
+
+std::string FormatRemaining(int64_t bytes) {
+    return FormatMegabytes(bytes) + " (M)";
+}
+
+std::vector<CounterRow> CounterRows(const std::vector<TrafficCounter>& counters) {
+    std::vector<CounterRow> rows;
+    for (const TrafficCounter& counter : counters) {
+        if (counter.byteCount == 0) continue;
+        rows.push_back({CounterLabel(counter), FormatMegabytes(counter.byteCount)});
+    }
+    return rows;
+}

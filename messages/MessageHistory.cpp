@@ -1,10 +1,12 @@
 // The history of the provider's messages: the text, history.ini read at start and rewritten per message.
 #include "MessageHistory.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 #include "AtomicFile.h"
+#include "Clock.h"
 
 namespace {
 
@@ -47,11 +49,30 @@ std::string MessageHistory::HistoryFromFileBytes(const std::string& bytes) {
 
 int MessageHistory::SaveHistory() {
     const int result = ReplaceFileAtomically(kFileName, history, kNewFileMode);
+    if (result == 0) retryWaiting_ = false;  // a later failure waits from its own tick
     if (saveFailing_ != (result != 0)) {
         saveFailing_ = result != 0;
         SaveFailingChanged();
     }
     return result;
+}
+
+int32_t MessageHistory::NextRetry(int32_t now) {
+    if (!retryWaiting_) {
+        retryWaiting_ = true;
+        retryFrom_ = now;
+    }
+    // A clock set back restarts the wait from `now`, as Elapsed does.
+    const int32_t waited = Elapsed(retryFrom_, now);
+    const int32_t left = kSaveRetrySeconds - std::min(waited, kSaveRetrySeconds);
+    return static_cast<int32_t>(static_cast<uint32_t>(now) + static_cast<uint32_t>(left));
+}
+
+int MessageHistory::RetrySaveWhenDue(int32_t now) {
+    if (!saveFailing_) return 0;
+    if (NextRetry(now) != now) return -1;
+    retryFrom_ = now;
+    return SaveHistory();
 }
 
 std::string MessageHistory::FormatMessageTime(int32_t time) {

@@ -15,9 +15,19 @@ public:
     // contents, `history` keeps every entry and SaveFailing() is true until a save works.
     int SaveHistory();
     bool SaveFailing() const { return saveFailing_; }
-    // Saves again when the last save failed (the program's tick and its exit call it):
-    // 0 when history.ini holds the whole history, -1 while writing still fails.
+    // Saves again when the last save failed (the program's exit calls it): 0 when
+    // history.ini holds the whole history, -1 while writing still fails.
     int RetrySave() { return saveFailing_ ? SaveHistory() : 0; }
+
+    // While saves fail, the window's and brin-cli's tick saves again every kSaveRetrySeconds,
+    // counted from the first of these calls that finds the failure, and from each try after.
+    static constexpr int32_t kSaveRetrySeconds = 10;
+    // The tick's retry at second `now`: a save when one is due. 0 when history.ini holds the
+    // whole history, -1 while writing still fails.
+    int RetrySaveWhenDue(int32_t now);
+    // The second of the next retry, for a front end that sleeps between ticks; meaningful
+    // while SaveFailing().
+    int32_t NextRetry(int32_t now);
 
     // Appends "time\r\ntext\r\n\r\n", saves, then hands the entry (without the
     // empty line) to ShowNewEntry. Returns 0. The message just added once more, with
@@ -43,6 +53,8 @@ protected:
 
 private:
     bool saveFailing_ = false;
+    bool retryWaiting_ = false;  // retryFrom_ holds the start of the wait for the next retry
+    int32_t retryFrom_ = 0;
     bool added_ = false;  // a message was added in this run: the last one's time and text
     int32_t lastTime_ = 0;
     std::string lastText_;

@@ -100,7 +100,7 @@ public:
         if (key == "counter") return Counter(a, argument, value);
         if (key == "message") return Message(a, argument, value);
         if (!argument.empty()) return Fail("'" + key + "' takes no argument");
-        if (key == "password") return Text(value, kMaxPasswordBytes, "password", &a.password);
+        if (key == "password") return Text(value, kPasswordLimit, "password", &a.password);
         if (key == "address") {
             a.address = ParseIPv4(value.c_str());
             if (value.empty() || value.size() > 15 || a.address == 0xFFFFFFFFu)
@@ -139,7 +139,7 @@ private:
     bool Section(const std::string& line) {
         if (line.back() != ']') return Fail("a section line must end with ]");
         Account a;
-        if (!Text(Trim(line.substr(1, line.size() - 2)), kMaxLoginBytes, "login", &a.login))
+        if (!Text(Trim(line.substr(1, line.size() - 2)), kLoginLimit, "login", &a.login))
             return false;
         accounts_->push_back(a);
         return true;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "FieldLimits.h"
+
 struct ServerCounter {
     uint64_t id = 0;   // never 0: identifier 0 is the remaining traffic
     std::string name;  // Windows-1251, at most 16 bytes
@@ -31,9 +33,8 @@ struct Account {
 };
 
 // Limits that keep every poll reply (balance, remaining traffic, one message and
-// a name and a value record per counter) inside one datagram.
-constexpr size_t kMaxLoginBytes = 16;
-constexpr size_t kMaxPasswordBytes = 8;
+// a name and a value record per counter) inside one datagram; the login and the password
+// are the client's own (kLoginLimit, kPasswordLimit).
 constexpr size_t kMaxCounterNameBytes = 16;
 constexpr size_t kMaxMessageBytes = 247;
 constexpr size_t kMaxCounters = 39;

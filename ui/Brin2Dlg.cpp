@@ -20,10 +20,12 @@
 #include <QShortcut>
 #include <QTreeWidget>
 
+#include "ConnectCommand.h"
 #include "DataExchange.h"
 #include "DesktopNotice.h"
 #include "DialogUnits.h"
 #include "DisplayFormat.h"
+#include "FieldLimits.h"
 #include "MessageBox.h"
 #include "PingWindow.h"
 #include "ProcessHardening.h"
@@ -32,8 +34,6 @@
 
 namespace {
 
-constexpr int kLoginLimit = 16;
-constexpr int kPasswordLimit = 8;
 // The two value fields reach to just short of the counter list (the template's 31
 // units cut "2045.24 (M)" or "-2147483.648" short; nothing else lies in between).
 constexpr int kValueWidth = 62;
@@ -194,15 +194,15 @@ QPushButton* Brin2Dlg::Button(int id) const {
 
 bool Brin2Dlg::DoDataExchange(bool take) {
     if (take) {
-        if (!TakeText(loginEdit, &loginText, kLoginLimit, this)) return false;
-        if (!TakeText(passwordEdit, &passwordText, kPasswordLimit, this)) return false;
+        if (!TakeText(loginEdit, &loginText, static_cast<int>(kLoginLimit), this)) return false;
+        if (!TakeText(passwordEdit, &passwordText, static_cast<int>(kPasswordLimit), this)) return false;
         balanceText = ToCp1251(balanceLabel->text());
         remainingText = ToCp1251(remainingLabel->text());
         statusText = ToCp1251(statusLabel->text());
         return true;
     }
-    LoadText(loginEdit, loginText, kLoginLimit);
-    LoadText(passwordEdit, passwordText, kPasswordLimit);
+    LoadText(loginEdit, loginText, static_cast<int>(kLoginLimit));
+    LoadText(passwordEdit, passwordText, static_cast<int>(kPasswordLimit));
     balanceLabel->setText(FromCp1251(balanceText));
     remainingLabel->setText(FromCp1251(remainingText));
     // A value is read with what it is.
@@ -308,10 +308,9 @@ void Brin2Dlg::OnTimer() {
     } nesting(*this);
 
     const TickEvents events = session.Tick(CurrentSettings());
-    if (events.result == PollResult::NoAnswer || events.result == PollResult::Rejected) {
-        statusText = ToCp1251(events.result == PollResult::NoAnswer
-                                  ? tr("Сервер не отвечает, проверьте настройки сети")
-                                  : tr("Неверный логин или пароль..."));
+    pager->RetrySaveWhenDue(session.GetClock().Now());
+    if (const char* status = ResultStatusText(events.result)) {
+        statusText = ToCp1251(QCoreApplication::translate("Brin2Dlg", status));
         DoDataExchange(false);
         return;
     }
@@ -334,13 +333,12 @@ void Brin2Dlg::OnTimer() {
 
     if (events.countersChanged) {
         counterList->clear();
-        for (const TrafficCounter& counter : view.counters) {
-            if (counter.byteCount == 0) continue;
+        for (const CounterRow& shown : CounterRows(view.counters)) {
             auto* row = new QTreeWidgetItem(counterList);
-            row->setText(0, FromCp1251(CounterLabel(counter)));
-            row->setText(1, QString::fromStdString(FormatMegabytes(counter.byteCount)));
+            row->setText(0, FromCp1251(shown.label));
+            row->setText(1, QString::fromStdString(shown.megabytes));
         }
-        remainingText = FormatMegabytes(view.remainingBytes) + " (M)";
+        remainingText = FormatRemaining(view.remainingBytes);
         DoDataExchange(false);
     }
 
@@ -417,9 +415,8 @@ void Brin2Dlg::OnCommand(int id) {
 void Brin2Dlg::OnConnect() {
     DoDataExchange(true);  // on a limit message the command goes on with what the strings hold
     if (exitRequested != 0) return;  // "Выход" was chosen while the limit message was open
-    config.StoreConnection(loginText, passwordText, config.ipText, config.portText);
-    config.SaveFile();
-    session.Connect(CurrentSettings());
+    StoreAndConnect(session, config, CurrentSettings(), config.portText,
+                    [this] { return config.SaveFile(); });
 }
 
 void Brin2Dlg::OnDisconnect() {

@@ -16,11 +16,11 @@
 
 #include "DataExchange.h"
 #include "DialogUnits.h"
+#include "FieldLimits.h"
 #include "MessageBox.h"
 
 namespace {
 
-constexpr int kIpLimit = 15;
 constexpr int kPortLimit = 5;
 
 }  // namespace
@@ -143,7 +143,7 @@ bool BrinConfig::DoDataExchange(bool take) {
         // change notification; while the controls are loaded it must not take them back
         // half-loaded.
         loading_ = true;
-        ::LoadText(ipEdit, ipText, kIpLimit);
+        ::LoadText(ipEdit, ipText, static_cast<int>(kAddressLimit));
         savePasswordBox->setChecked(savePassword != 0);
         autoConnectBox->setChecked(autoConnect != 0);
         ::LoadText(portEdit, portText, kPortLimit);
@@ -151,7 +151,7 @@ bool BrinConfig::DoDataExchange(bool take) {
         loading_ = false;
         return true;
     }
-    if (!TakeText(ipEdit, &ipText, kIpLimit, this)) return false;
+    if (!TakeText(ipEdit, &ipText, static_cast<int>(kAddressLimit), this)) return false;
     savePassword = savePasswordBox->isChecked() ? 1 : 0;
     autoConnect = autoConnectBox->isChecked() ? 1 : 0;
     if (!TakeText(portEdit, &portText, kPortLimit, this)) return false;

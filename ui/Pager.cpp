@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTimer>
 
 #include "DataExchange.h"
 #include "DialogUnits.h"
@@ -50,10 +49,6 @@ Pager::Pager(QWidget* parent) : QDialog(parent) {
     okButton->setGeometry(du.Rect(89, 134, 50, 14));
     okButton->setAutoDefault(false);
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-
-    retryTimer = new QTimer(this);
-    retryTimer->setInterval(10000);
-    connect(retryTimer, &QTimer::timeout, this, [this] { RetrySave(); });
 }
 
 // The program ends: a last try for messages that could not be written yet.
@@ -97,11 +92,7 @@ void Pager::ShowNewEntry(const std::string& entry) {
 }
 
 void Pager::SaveFailingChanged() {
-    if (!SaveFailing()) {
-        retryTimer->stop();
-        return;
-    }
-    retryTimer->start();
+    if (!SaveFailing()) return;
     ShowMessageBox(nullptr,
                    tr("Не удалось записать history.ini. Новые сообщения сохранены в "
                       "памяти программы и будут записаны, как только запись "

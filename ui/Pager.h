@@ -9,7 +9,6 @@
 
 class QPlainTextEdit;
 class QPushButton;
-class QTimer;
 
 class Pager : public QDialog, public MessageHistory {
     Q_OBJECT
@@ -25,12 +24,10 @@ public:
 
     QPlainTextEdit* historyEdit = nullptr;  // control 1018
     QPushButton* okButton = nullptr;        // control 1019
-    // While history.ini cannot be written, the history is saved again at this interval.
-    QTimer* retryTimer = nullptr;
 
 protected:
     void ShowNewEntry(const std::string& entry) override;
-    // Writing failed: one box says so and the retries start; they stop once it works.
+    // Writing failed: one box says so; the window's tick retries (RetrySaveWhenDue).
     void SaveFailingChanged() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -165,8 +165,8 @@ TEST(AccountsFileTest, DamagedFilesAreRefusedOrKeptWithinTheLimits) {
         }
         EXPECT_TRUE(CheckAccountSet(accounts).empty());
         for (const Account& a : accounts) {
-            EXPECT_LE(a.login.size(), kMaxLoginBytes);
-            EXPECT_LE(a.password.size(), kMaxPasswordBytes);
+            EXPECT_LE(a.login.size(), kLoginLimit);
+            EXPECT_LE(a.password.size(), kPasswordLimit);
             EXPECT_LE(a.counters.size(), kMaxCounters);
             for (const ServerCounter& c : a.counters) {
                 EXPECT_NE(c.id, 0u);

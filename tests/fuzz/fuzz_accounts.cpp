@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Check(error.empty() && !accounts.empty() && CheckAccountSet(accounts).empty());
     for (const Account& a : accounts) {
-        CheckText(a.login, kMaxLoginBytes);
-        CheckText(a.password, kMaxPasswordBytes);
+        CheckText(a.login, kLoginLimit);
+        CheckText(a.password, kPasswordLimit);
         Check(a.counters.size() <= kMaxCounters);
         Check(!a.bound || a.address != 0xFFFFFFFFu);
         std::set<uint64_t> ids;

@@ -581,4 +581,30 @@ TEST(DisplayFormat, MoneyMegabytesAndCounterLabels) {
     }
 }
 
+// What both front ends show of a reply's counters and of a tick's result.
+TEST(DisplayFormat, CounterRowsRemainingAndStatusTexts) {
+    const auto counter = [](uint32_t id, const char* name, int64_t bytes) {
+        TrafficCounter c;
+        c.idLow = id;
+        std::memcpy(c.name, name, std::strlen(name));
+        c.byteCount = bytes;
+        return c;
+    };
+    const std::vector<CounterRow> rows = CounterRows({counter(7, "", 1572864),
+                                                      counter(8, "idle", 0),  // no row, no gap
+                                                      counter(9, "named", -1048576)});
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].label + "|" + rows[0].megabytes, "traffic 7|1.50");
+    EXPECT_EQ(rows[1].label + "|" + rows[1].megabytes, "named|-1.00");
+    EXPECT_TRUE(CounterRows({counter(1, "", 0)}).empty());
+
+    EXPECT_EQ(FormatRemaining(5368709120), "5120.00 (M)");
+    EXPECT_EQ(FormatRemaining(0), "0.00 (M)");
+
+    EXPECT_STREQ(ResultStatusText(NoAnswer), "Сервер не отвечает, проверьте настройки сети");
+    EXPECT_STREQ(ResultStatusText(Rejected), "Неверный логин или пароль...");
+    EXPECT_EQ(ResultStatusText(NoEvent), nullptr);
+    EXPECT_EQ(ResultStatusText(Lost), nullptr);
+}
+
 }  // namespace

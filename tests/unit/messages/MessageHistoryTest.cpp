@@ -114,6 +114,38 @@ TEST(MessageHistoryTest, FailedSaveKeepsOldFile) {
 
 namespace {
 
+// The tick's retry of a failed save: ten seconds after the tick that found the failure, then
+// ten seconds after each try that failed again; nothing while saves work; a clock set back
+// waits the whole time again from its new reading.
+TEST(MessageHistoryTest, TheTickRetriesAFailedSaveEveryTenSeconds) {
+    TempDir dir;
+    RecordingHistory history;
+    constexpr int32_t t = 1700000000;
+    const int32_t wait = MessageHistory::kSaveRetrySeconds;
+    ASSERT_EQ(wait, 10);
+    EXPECT_EQ(history.RetrySaveWhenDue(t), 0) << "nothing waiting";
+    InjectAtomicWriteFailure(0);
+    history.AddMessage(kTime, "first");
+    ASSERT_TRUE(history.SaveFailing());
+    EXPECT_EQ(history.NextRetry(t), t + wait);  // the wait starts at this reading
+    for (int32_t second = t; second < t + wait; ++second)
+        EXPECT_EQ(history.RetrySaveWhenDue(second), -1) << second - t;
+    EXPECT_TRUE(history.SaveFailing()) << "no try before the ten seconds";
+
+    InjectAtomicWriteFailure(0);  // the try at t + 10 fails as well
+    EXPECT_EQ(history.RetrySaveWhenDue(t + wait), -1);
+    EXPECT_EQ(history.NextRetry(t + wait), t + 2 * wait);
+    EXPECT_EQ(history.NextRetry(t + 3), t + 3 + wait) << "a clock set back waits again";
+    EXPECT_EQ(history.RetrySaveWhenDue(t + 3 + wait), 0);
+    EXPECT_FALSE(history.SaveFailing());
+    EXPECT_EQ(ReadBytes("history.ini"), MessageHistory::FormatMessageTime(kTime) + "\r\nfirst\r\n\r\n");
+
+    // A later failure waits from the tick that finds it, not from the old one.
+    InjectAtomicWriteFailure(0);
+    history.AddMessage(kTime + 1, "second");
+    EXPECT_EQ(history.NextRetry(t + 100), t + 100 + wait);
+}
+
 // Writing that fails for a while: every entry reaches the file once writing works again, at
 // the next message or at a retry, and none twice.
 TEST(MessageHistoryTest, EntriesKeptWhileSavesFailAreWrittenOnceAfter) {

@@ -30,7 +30,7 @@ BrinCore::BrinCore(Clock* clock) : clock_(clock != nullptr ? clock : &DefaultClo
     serverEndpoint.port = PortToNetwork(5001);
     if (!udpSocket.IsOpen()) {
         ReleaseSocketLayer();
-        ExitProcess(1);
+        ExitOnSocketFailure(1);
     }
 }
 
@@ -192,7 +192,7 @@ int BrinCore::SendPacket(const uint8_t* data, int length) {
 int BrinCore::ReceivePacket(uint8_t* buffer) {
     const int ready = udpSocket.Readable();
     if (ready < 0) {
-        ExitProcess(1);
+        ExitOnSocketFailure(1);
         return 0;  // only a test's exit handler comes back here
     }
     if (ready == 0) return 0;

@@ -8,7 +8,9 @@ void DefaultExit(int code) { std::exit(code); }
 ExitHandler g_handler = DefaultExit;
 }  // namespace
 
-void ExitProcess(int code) { g_handler(code); }
+void ExitOnSocketFailure(int code) {
+    g_handler(code);
+}
 
 ExitHandler SetExitHandler(ExitHandler handler) {
     ExitHandler old = g_handler;

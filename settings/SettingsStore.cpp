@@ -43,7 +43,7 @@ int32_t SwitchOn(const char* text) {
 
 // Field number `index` of `text`, fields parted by runs of separators.
 template <typename IsSeparator>
-char* Field(const char* text, char* out, int index, IsSeparator isSeparator) {
+char* CopyNthField(const char* text, char* out, int index, IsSeparator isSeparator) {
     if (index < 0) return nullptr;
     const char* p = text;
     for (int j = 0; j <= index; ++j) {
@@ -360,11 +360,11 @@ char* SettingsStore::ParseLine(char* line, char* out, int index) {
 }
 
 char* SettingsStore::GetField(const char* text, char* out, int index, char separator) {
-    return Field(text, out, index, [separator](char c) { return c == separator; });
+    return CopyNthField(text, out, index, [separator](char c) { return c == separator; });
 }
 
 char* SettingsStore::GetWord(const char* text, char* out, int index) {
-    return Field(text, out, index, [](char c) { return c == ' ' || c == '\t'; });
+    return CopyNthField(text, out, index, [](char c) { return c == ' ' || c == '\t'; });
 }
 
 void SettingsStore::BytesToHex(const uint8_t* bytes, char* out) {

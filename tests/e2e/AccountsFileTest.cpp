@@ -33,8 +33,8 @@ TEST(AccountsFileTest, ReadsEveryKey) {
     ASSERT_EQ(accounts.size(), 2u);
 
     const Account& a = accounts[0];
-    EXPECT_EQ(a.login, Cp("абонент"));
-    EXPECT_EQ(a.password, Cp("пароль 1"));
+    EXPECT_EQ(a.login, Cp1251Bytes("абонент"));
+    EXPECT_EQ(a.password, Cp1251Bytes("пароль 1"));
     EXPECT_TRUE(a.bound);
     EXPECT_EQ(a.address, ParseIPv4("10.0.0.5"));
     EXPECT_EQ(a.balance, INT32_MIN);
@@ -42,13 +42,13 @@ TEST(AccountsFileTest, ReadsEveryKey) {
     ASSERT_EQ(a.counters.size(), 2u);
     EXPECT_EQ(a.counters[0].id, 4294967301u);
     EXPECT_EQ(a.counters[0].bytes, 1572864);
-    EXPECT_EQ(a.counters[0].name, Cp("Городской трафик"));  // 16 bytes exactly
+    EXPECT_EQ(a.counters[0].name, Cp1251Bytes("Городской трафик"));  // 16 bytes exactly
     EXPECT_EQ(a.counters[1].id, 7u);
     EXPECT_EQ(a.counters[1].name, "");
     ASSERT_EQ(a.messages.size(), 2u);
     EXPECT_TRUE(a.messages[0].hasTime);
     EXPECT_EQ(a.messages[0].time, 1236420309);
-    EXPECT_EQ(a.messages[0].text, Cp("Привет = мир # not a comment"));
+    EXPECT_EQ(a.messages[0].text, Cp1251Bytes("Привет = мир # not a comment"));
     EXPECT_FALSE(a.messages[1].hasTime);
 
     const Account& g = accounts[1];

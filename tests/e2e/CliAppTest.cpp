@@ -113,10 +113,10 @@ TEST_F(CliAppTest, TextLinesUseTheWindowFormats) {
     a.remainingBytes = 5368709120;
     a.counters = {{7, "", 1572864},  // no name: "traffic" and the low half
                   {4294967301ull, "", 2048},
-                  {9, Cp("Ноль"), 0},  // empty: no row
+                  {9, Cp1251Bytes("Ноль"), 0},  // empty: no row
                   {2147483648ull, "", 1048576},
                   {3, "ABCDEFGHIJKLMNOP", 5368709120}};
-    a.messages.push_back({true, 1236420309, Cp("Оплата получена")});
+    a.messages.push_back({true, 1236420309, Cp1251Bytes("Оплата получена")});
     Start({a});
     ASSERT_EQ(Run({"--once"}), kExitDone) << err_.str();
     EXPECT_EQ(out_.str(), "connected: alice @ 127.0.0.1:" + Port() +

@@ -22,7 +22,7 @@ private:
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
-std::string Cp(const std::string& utf8);  // UTF-8 to Windows-1251, for expected bytes
+std::string Cp1251Bytes(const std::string& utf8);  // UTF-8 to Windows-1251, for expected bytes
 
 struct ProcessResult {
     int exitCode = -1;  // -1: killed or not started

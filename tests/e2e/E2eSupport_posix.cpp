@@ -48,7 +48,7 @@ bool FileExists(const std::string& path) {
     return fs::exists(path);
 }
 
-std::string Cp(const std::string& utf8) {
+std::string Cp1251Bytes(const std::string& utf8) {
     std::string out;
     EXPECT_TRUE(Utf8ToCp1251(utf8, &out)) << utf8;
     return out;

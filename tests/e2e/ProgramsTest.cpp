@@ -119,8 +119,8 @@ TEST_F(ProgramsTest, OnceJsonCarriesTheAccountFieldByField) {
     EXPECT_EQ(events[3]["event"].text, "disconnected");
 
     // The message is kept as the window keeps it, in Windows-1251.
-    EXPECT_EQ(ReadFile("history.ini"),
-              MessageHistory::FormatMessageTime(kMessageTime) + "\r\n" + Cp(kMessage) + "\r\n\r\n");
+    EXPECT_EQ(ReadFile("history.ini"), MessageHistory::FormatMessageTime(kMessageTime) + "\r\n" +
+                                           Cp1251Bytes(kMessage) + "\r\n\r\n");
     const std::string log = StopServer();
     EXPECT_NE(log.find("confirmed login '" + std::string(kLogin) + "'"), std::string::npos) << log;
     EXPECT_NE(log.find("logout '" + std::string(kLogin) + "'"), std::string::npos) << log;
@@ -242,7 +242,7 @@ TEST_F(ProgramsTest, SaveStoresTheScrambledPassword) {
     struct Case {
         const char* savePasswordLine;  // brin.ini before the run; empty: no file
         std::string storedPassword;
-    } cases[] = {{"", Cp(kPassword)}, {"SavePassword = 0\r\n", ""}};
+    } cases[] = {{"", Cp1251Bytes(kPassword)}, {"SavePassword = 0\r\n", ""}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.savePasswordLine);
         std::remove("brin.ini");
@@ -254,7 +254,8 @@ TEST_F(ProgramsTest, SaveStoresTheScrambledPassword) {
         EXPECT_NE(ini.find("\r\nPass = " + ExpectedPass(serial, c.storedPassword) + "\r\n"),
                   std::string::npos)
             << ini;
-        EXPECT_NE(ini.find("\r\nLogin = " + Cp(kLogin) + "\r\n"), std::string::npos) << ini;
+        EXPECT_NE(ini.find("\r\nLogin = " + Cp1251Bytes(kLogin) + "\r\n"), std::string::npos)
+            << ini;
         EXPECT_NE(ini.find("\r\nIP = 127.0.0.1\r\n"), std::string::npos) << ini;
         EXPECT_NE(ini.find("\r\nPort = " + std::to_string(port_) + "\r\n"), std::string::npos)
             << ini;

@@ -8,19 +8,17 @@
 #include <utility>
 #include <vector>
 
+#include "TempDir.h"
+
 // Each test runs in a new temporary directory, the current one while it runs.
 class TempDirTest : public ::testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-    std::string dir_;
-
 private:
-    std::string previous_;
+    TempDir temp_;
+
+protected:
+    const std::string dir_ = temp_.Path();
 };
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 std::string Cp1251Bytes(const std::string& utf8);  // UTF-8 to Windows-1251, for expected bytes
 

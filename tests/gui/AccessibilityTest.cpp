@@ -111,7 +111,7 @@ private slots:
     }
 
     void everyControlIsNamedAndInTheTabOrder() {
-        TempWorkDir dir;
+        TempDir dir;
         Session s;
         CheckWindow(s.dlg.get(), "main window");
         CheckWindow(&s.dlg->config, "settings");
@@ -126,7 +126,7 @@ private slots:
     }
 
     void lampSaysItsStateAndANewBalanceIsAnnounced() {
-        TempWorkDir dir;
+        TempDir dir;
         Session s;
         QCOMPARE(s.dlg->statusLamp->accessibleDescription(), QString::fromUtf8("Не подключено"));
         s.peer.payload.AddBalance(1234567);
@@ -158,7 +158,7 @@ private slots:
         qputenv("LANG", "en_US.UTF-8");
         QVERIFY(InstallTranslation(*QCoreApplication::instance()));
         {
-            TempWorkDir dir;
+            TempDir dir;
             Session s;
             s.dlg->OnUsageHistory();
             const QRegularExpression cyrillic(QStringLiteral("[\\x{0400}-\\x{04FF}]"));

@@ -1,32 +1,26 @@
 // The settings dialog: port spinner, server-field lock, re-loading of controls, Cancel and the
 // limits.
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
 
 #include "BrinConfig.h"
 #include "DialogUnits.h"
-#include "MessageBox.h"
+#include "BoxRecorder.h"
+#include "TempDir.h"
 
 namespace {
 
-QStringList g_boxes;  // texts of the message boxes shown, in order
-
-void RecordBox(QWidget*, const QString& text, const QString&, BoxIcon) {
-    g_boxes << text;
-}
-
-QByteArray ReadIni() {
-    QFile file(QStringLiteral("brin.ini"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+// The texts of the message boxes shown, in order.
+QStringList BoxTexts() {
+    QStringList texts;
+    for (const RecordedBox& box : RecordedBoxes()) texts << box.text;
+    return texts;
 }
 
 // A real click on one arrow of the spinner (press, then the release that ends the scroll).
@@ -78,25 +72,19 @@ private slots:
     void overlongTextKeepsDialogOpen();
 
 private:
-    QTemporaryDir* dir_ = nullptr;
-    QString oldDir_;
+    std::unique_ptr<TempDir> dir_;
     MessageBoxHandler oldHandler_ = nullptr;
 };
 
 void BrinConfigTest::init() {
-    dir_ = new QTemporaryDir;
-    QVERIFY(dir_->isValid());
-    oldDir_ = QDir::currentPath();
-    QDir::setCurrent(dir_->path());
-    g_boxes.clear();
-    oldHandler_ = SetMessageBoxHandler(RecordBox);
+    dir_ = std::make_unique<TempDir>();
+    RecordedBoxes().clear();
+    oldHandler_ = InstallBoxRecorder();
 }
 
 void BrinConfigTest::cleanup() {
     SetMessageBoxHandler(oldHandler_);
-    QDir::setCurrent(oldDir_);
-    delete dir_;
-    dir_ = nullptr;
+    dir_.reset();
 }
 
 void BrinConfigTest::templateLayout() {
@@ -251,8 +239,8 @@ void BrinConfigTest::leavingWithoutOkTakesNothingMore_data() {
 void BrinConfigTest::leavingWithoutOkTakesNothingMore() {
     QFETCH(int, how);
     BrinConfig dlg(0x1234abcdu);
-    const QByteArray before = ReadIni();
-    QVERIFY(!before.isEmpty());
+    const std::string before = ReadFile("brin.ini");
+    QVERIFY(!before.empty());
     QCOMPARE(dlg.portText, std::string("5001"));
 
     int result = RunDialog(dlg, [&] {
@@ -272,12 +260,12 @@ void BrinConfigTest::leavingWithoutOkTakesNothingMore() {
     });
     QCOMPARE(result, int(QDialog::Rejected));
 
-    QCOMPARE(ReadIni(), before);
+    QCOMPARE(ReadFile("brin.ini"), before);
     QCOMPARE(dlg.portText, std::string("6000"));
     QCOMPARE(dlg.ipText, std::string("192.0.2.7"));
     QCOMPARE(dlg.keepConn, 1);
     QCOMPARE(dlg.autoConnect, 0);
-    QVERIFY(g_boxes.isEmpty());
+    QVERIFY(RecordedBoxes().empty());
 
     // Opened again, the dialog shows what was taken.
     RunDialog(dlg, [&] {
@@ -319,7 +307,7 @@ void BrinConfigTest::overlongTextKeepsDialogOpen() {
         dlg.savePasswordBox->click();
         dlg.keepConnBox->click();
         dlg.okButton->click();
-        QCOMPARE(g_boxes, QStringList{message});
+        QCOMPARE(BoxTexts(), QStringList{message});
         QVERIFY(dlg.isVisible());
         // The exchange stopped at the failing field: what follows it was not taken.
         QCOMPARE(dlg.savePassword, ipFails ? 0 : 1);
@@ -332,7 +320,7 @@ void BrinConfigTest::overlongTextKeepsDialogOpen() {
         dlg.okButton->click();
     });
     QCOMPARE(result, int(QDialog::Accepted));
-    QCOMPARE(g_boxes.size(), 1);
+    QCOMPARE(RecordedBoxes().size(), size_t{1});
     QCOMPARE(dlg.keepConn, 1);
     QCOMPARE(dlg.ipText, ip.chopped(ipFails ? 1 : 0).toStdString());
     QCOMPARE(dlg.portText, port.chopped(ipFails ? 0 : 1).toStdString());

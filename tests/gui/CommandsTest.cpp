@@ -45,7 +45,7 @@ private slots:
         InstallBoxRecorder();
     }
     void init() {
-        work = std::make_unique<TempWorkDir>();
+        work = std::make_unique<TempDir>();
         RecordedBoxes().clear();
         SetTrayAvailable(true);
     }
@@ -452,7 +452,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<TempWorkDir> work;
+    std::unique_ptr<TempDir> work;
 };
 
 QTEST_MAIN(CommandsTest)

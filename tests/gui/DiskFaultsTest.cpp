@@ -17,7 +17,7 @@ private slots:
         InstallBoxRecorder();
     }
     void init() {
-        work = std::make_unique<TempWorkDir>();
+        work = std::make_unique<TempDir>();
         RecordedBoxes().clear();
     }
     void cleanup() {
@@ -119,7 +119,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<TempWorkDir> work;
+    std::unique_ptr<TempDir> work;
 };
 
 QTEST_MAIN(DiskFaultsTest)

@@ -11,26 +11,6 @@
 #include "MessageBox.h"
 #include "SettingsStore.h"
 
-TempWorkDir::TempWorkDir() : previous_(QDir::currentPath()) {
-    QDir::setCurrent(dir_.path());
-}
-
-TempWorkDir::~TempWorkDir() {
-    QDir::setCurrent(previous_);
-}
-
-std::vector<RecordedBox>& RecordedBoxes() {
-    static std::vector<RecordedBox> boxes;
-    return boxes;
-}
-
-void InstallBoxRecorder() {
-    SetMessageBoxHandler(
-        [](QWidget* owner, const QString& text, const QString& caption, BoxIcon icon) {
-            RecordedBoxes().push_back({owner != nullptr, text, caption, icon});
-        });
-}
-
 namespace {
 bool g_trayAvailable = true;
 }
@@ -50,12 +30,6 @@ void WriteIni(const IniValues& v) {
     store.SetValue("Login", v.login.c_str());
     store.SetPassword("Pass", v.password.c_str());
     store.SaveFile();
-}
-
-std::string ReadFile(const char* name) {
-    QFile file(QString::fromUtf8(name));
-    if (!file.open(QIODevice::ReadOnly)) return std::string();
-    return file.readAll().toStdString();
 }
 
 std::string StoredValue(const char* name) {

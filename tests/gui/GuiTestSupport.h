@@ -5,41 +5,20 @@
 #include <QColor>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "BoxRecorder.h"
 #include "Brin2Dlg.h"
 #include "Clock.h"
 #include "MessageBox.h"
 #include "AnsweringPeer.h"
+#include "TempDir.h"
 
 class QMenu;
 
 constexpr uint32_t kTestSerial = 0x1234ABCD;
-
-// Makes a fresh temporary directory the current one for its lifetime.
-class TempWorkDir {
-public:
-    TempWorkDir();
-    ~TempWorkDir();
-    QString Path() const { return dir_.path(); }
-
-private:
-    QTemporaryDir dir_;
-    QString previous_;
-};
-
-// Message boxes shown through ShowMessageBox, recorded instead of shown.
-struct RecordedBox {
-    bool hasOwner;
-    QString text;
-    QString caption;
-    BoxIcon icon;
-};
-std::vector<RecordedBox>& RecordedBoxes();
-void InstallBoxRecorder();
 
 // The notification area as the tests want it.
 void SetTrayAvailable(bool available);
@@ -55,7 +34,6 @@ struct IniValues {
     bool keepConn = false;
 };
 void WriteIni(const IniValues& values);
-std::string ReadFile(const char* name);
 std::string StoredValue(const char* name);  // a key of brin.ini as the store reads it
 std::string StoredPassword();               // Pass, unscrambled
 

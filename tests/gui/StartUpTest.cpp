@@ -16,7 +16,7 @@
 class StartUpTest : public QObject {
     Q_OBJECT
 private slots:
-    void init() { work = std::make_unique<TempWorkDir>(); }
+    void init() { work = std::make_unique<TempDir>(); }
     void cleanup() { work.reset(); }
 
     // A second start on the directory hands over to the running one, which is asked to show
@@ -186,7 +186,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<TempWorkDir> work;
+    std::unique_ptr<TempDir> work;
 };
 
 QTEST_MAIN(StartUpTest)

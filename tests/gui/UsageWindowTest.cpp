@@ -58,7 +58,7 @@ private slots:
     void cleanup() { SetNoticeHandler(nullptr); }
 
     void trayItemOpensTheHistoryAndTheFieldIsLowBalance() {
-        TempWorkDir dir;
+        TempDir dir;
         // Eight days of 150.000 falling 1.000 a day: the forecast says the day it runs out.
         const int32_t now = FakeClock().Now();  // where a Session's clock starts
         std::string csv = "time,balance_milli,remaining_bytes\n";
@@ -112,7 +112,7 @@ private slots:
     }
 
     void crossingLowBalanceNotifiesOnceWithTheForecast() {
-        TempWorkDir dir;
+        TempDir dir;
         {
             SettingsStore store(kTestSerial);
             store.StoreLowBalance("100");

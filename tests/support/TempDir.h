@@ -1,4 +1,5 @@
-// A fresh temporary directory made current for one test; the old current directory comes back after.
+// What the tests share for files: a fresh temporary directory made current for one test (the old
+// current directory comes back after), and whole files read and written as bytes.
 #pragma once
 
 #include <filesystem>
@@ -17,6 +18,8 @@ public:
                     ("brin-test-" + std::to_string(random()) + std::to_string(random()));
             if (std::filesystem::create_directory(path_)) break;
         }
+        // Only its owner reaches it, as a directory made by mkdtemp.
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
         std::filesystem::current_path(path_);
     }
     ~TempDir() {
@@ -26,6 +29,8 @@ public:
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
+
+    std::string Path() const { return path_.string(); }
 
     // The names in the directory: shows a leftover temporary file.
     std::vector<std::string> Names() const {
@@ -41,12 +46,13 @@ private:
     std::filesystem::path path_;
 };
 
-inline std::string ReadBytes(const std::string& path) {
+// The whole file; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
+inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
 }

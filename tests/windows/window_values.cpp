@@ -10,16 +10,10 @@
 #include <cstdio>
 
 #include "Brin2Dlg.h"
-#include "MessageBox.h"
+#include "BoxRecorder.h"
 #include "UdpSocket.h"
 
 namespace {
-
-QStringList g_boxes;
-
-void RecordBox(QWidget*, const QString& text, const QString& caption, BoxIcon) {
-    g_boxes << caption + QStringLiteral(": ") + text;
-}
 
 void Print(const QString& line) {
     const QByteArray bytes = (line + u'\n').toUtf8();
@@ -31,15 +25,15 @@ void Print(const QString& line) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (!StartSocketLayer()) return 2;
-    SetMessageBoxHandler(&RecordBox);
+    InstallBoxRecorder();
     Brin2Dlg dlg;
     dlg.OnInitDialog();
     dlg.show();
     QElapsedTimer waited;
     waited.start();
-    while (g_boxes.isEmpty() && waited.elapsed() < 30000)
+    while (RecordedBoxes().empty() && waited.elapsed() < 30000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    if (g_boxes.isEmpty()) {
+    if (RecordedBoxes().empty()) {
         std::fputs("no message came within 30 s\n", stderr);
         return 1;
     }
@@ -54,7 +48,8 @@ int main(int argc, char** argv) {
         const QTreeWidgetItem* row = dlg.counterList->topLevelItem(i);
         Print(QStringLiteral("counter ") + row->text(0) + u'|' + row->text(1));
     }
-    for (const QString& box : g_boxes) Print(QStringLiteral("box ") + box);
+    for (const RecordedBox& box : RecordedBoxes())
+        Print(QStringLiteral("box ") + box.caption + QStringLiteral(": ") + box.text);
     std::fflush(stdout);
     dlg.OnExit();
     return 0;

@@ -109,7 +109,7 @@ TEST(UsageLog, AppendsChangesOnlyAndComparesWithTheFilesLastLine) {
         EXPECT_EQ(log.Add(kDec1 + 62, 1000, 49), UsageLog::Written);  // traffic alone
         EXPECT_EQ(log.Add(kDec1 + 93, 990, 49), UsageLog::Written);
     }
-    EXPECT_EQ(ReadBytes("usage.csv"),
+    EXPECT_EQ(ReadFile("usage.csv"),
               "time,balance_milli,remaining_bytes\n"
               "2026-12-01T00:00:00Z,1000,50\n"
               "2026-12-01T00:01:02Z,1000,49\n"
@@ -118,7 +118,7 @@ TEST(UsageLog, AppendsChangesOnlyAndComparesWithTheFilesLastLine) {
     ASSERT_EQ(again.Records().size(), 3u);
     EXPECT_EQ(again.Add(kDec1 + 200, 990, 49), UsageLog::Unchanged);
     EXPECT_EQ(again.Add(kDec1 + 231, 980, 49), UsageLog::Written);
-    EXPECT_EQ(ReadBytes("usage.csv").find("time,", 1), std::string::npos);  // one header
+    EXPECT_EQ(ReadFile("usage.csv").find("time,", 1), std::string::npos);  // one header
 }
 
 TEST(UsageLog, ACrashOrAFullDiskLosesAtMostTheLineBeingWritten) {
@@ -130,11 +130,11 @@ TEST(UsageLog, ACrashOrAFullDiskLosesAtMostTheLineBeingWritten) {
         EXPECT_EQ(log.Add(kDec1, 1000, 50), UsageLog::Failed);
         EXPECT_TRUE(dir.Names().empty());
         EXPECT_EQ(log.Add(kDec1 + 31, 1000, 50), UsageLog::Written);
-        EXPECT_EQ(ReadBytes("usage.csv"),
+        EXPECT_EQ(ReadFile("usage.csv"),
                   "time,balance_milli,remaining_bytes\n2026-12-01T00:00:31Z,1000,50\n");
     }
     // A crash cut the last line short: the next run starts a line of its own.
-    WriteBytes("usage.csv",
+    WriteFile("usage.csv",
                "time,balance_milli,remaining_bytes\n2026-12-01T00:00:00Z,1000,50\n2026-12-01T00:0");
     {
         UsageLog log;
@@ -165,14 +165,14 @@ TEST(UsageLog, KeepsTheLast400DaysByAnAtomicRewrite) {
     ASSERT_EQ(log.Add(kDec1 + 400 * kDay + 7200, 3000, 1), UsageLog::Written);
     EXPECT_EQ(log.Records().size(), 3u);
     // A rewrite that fails (a full disk) leaves the file whole and the lines going on.
-    const std::string before = ReadBytes("usage.csv");
+    const std::string before = ReadFile("usage.csv");
     InjectAtomicWriteFailure(20);
     ASSERT_EQ(log.Add(kDec1 + 401 * kDay + 10, 2000, 1), UsageLog::Written);
-    EXPECT_EQ(ReadBytes("usage.csv"), before + "2028-01-06T00:00:10Z,2000,1\n");
+    EXPECT_EQ(ReadFile("usage.csv"), before + "2028-01-06T00:00:10Z,2000,1\n");
     EXPECT_EQ(log.Records().size(), 4u);
     // An hour later it is tried again, and the first line goes.
     ASSERT_EQ(log.Add(kDec1 + 401 * kDay + 3700, 1000, 1), UsageLog::Written);
-    EXPECT_EQ(ReadBytes("usage.csv"),
+    EXPECT_EQ(ReadFile("usage.csv"),
               "time,balance_milli,remaining_bytes\n"
               "2027-03-11T00:00:00Z,4000,1\n"
               "2028-01-05T02:00:00Z,3000,1\n"
@@ -384,7 +384,7 @@ TEST(LowBalanceAlarm, OncePerCrossing) {
 
 TEST(UsageWatch, RecordsRepliesAndNotTheTrafficAConnectCleared) {
     TempDir dir;
-    WriteBytes("usage.csv",
+    WriteFile("usage.csv",
                "time,balance_milli,remaining_bytes\n2026-12-01T00:00:00Z,120000,7000\n");
     UsageWatch watch;
     watch.Alarm().SetThreshold(true, 100000);

@@ -21,7 +21,7 @@ public:
 protected:
     void ShowNewEntry(const std::string& entry) override {
         shown.push_back(entry);
-        fileWhenShown.push_back(ReadBytes("history.ini"));
+        fileWhenShown.push_back(ReadFile("history.ini"));
     }
 };
 
@@ -47,7 +47,7 @@ TEST(MessageHistoryTest, LoadsEveryLineWithCrLf) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(MessageHistory::HistoryFromFileBytes(c.file), c.history);
         TempDir dir;
-        WriteBytes("history.ini", c.file);
+        WriteFile("history.ini", c.file);
         MessageHistory history;
         EXPECT_EQ(history.history, c.history);
     }
@@ -61,17 +61,17 @@ TEST(MessageHistoryTest, FirstEntryIsSavedBeforeItIsShown) {
     EXPECT_EQ(history.AddMessage(kTime, "Hello"), 0);
 
     const std::string entry = MessageHistory::FormatMessageTime(kTime) + "\r\nHello\r\n";
-    EXPECT_EQ(ReadBytes("history.ini"), entry + "\r\n");
+    EXPECT_EQ(ReadFile("history.ini"), entry + "\r\n");
     EXPECT_EQ(history.shown, std::vector<std::string>{entry});
     EXPECT_EQ(history.fileWhenShown, std::vector<std::string>{entry + "\r\n"});
 }
 
 TEST(MessageHistoryTest, LfOnlyFileIsSavedWithCrLf) {
     TempDir dir;
-    WriteBytes("history.ini", "old\nentry\n\n");
+    WriteFile("history.ini", "old\nentry\n\n");
     MessageHistory history;
     history.AddMessage(kTime, "new");
-    EXPECT_EQ(ReadBytes("history.ini"), "old\r\nentry\r\n\r\n" +
+    EXPECT_EQ(ReadFile("history.ini"), "old\r\nentry\r\n\r\n" +
                                             MessageHistory::FormatMessageTime(kTime) +
                                             "\r\nnew\r\n\r\n");
 }
@@ -83,7 +83,7 @@ TEST(MessageHistoryTest, MessageWithLineEnds) {
     {
         MessageHistory history;
         history.AddMessage(kTime, "one\r\ntwo\nthree");
-        EXPECT_EQ(ReadBytes("history.ini"), time + "\r\none\r\ntwo\nthree\r\n\r\n");
+        EXPECT_EQ(ReadFile("history.ini"), time + "\r\none\r\ntwo\nthree\r\n\r\n");
     }
     MessageHistory reloaded;
     EXPECT_EQ(reloaded.history, time + "\r\none\r\ntwo\r\nthree\r\n\r\n");
@@ -92,21 +92,21 @@ TEST(MessageHistoryTest, MessageWithLineEnds) {
 // A save that breaks off leaves the old file whole; the entry stays in memory for the next save.
 TEST(MessageHistoryTest, FailedSaveKeepsOldFile) {
     TempDir dir;
-    WriteBytes("history.ini", "old\r\n");
+    WriteFile("history.ini", "old\r\n");
     RecordingHistory history;
     InjectAtomicWriteFailure(3);
     history.AddMessage(kTime, "first");
-    EXPECT_EQ(ReadBytes("history.ini"), "old\r\n");
+    EXPECT_EQ(ReadFile("history.ini"), "old\r\n");
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"history.ini"});
     EXPECT_EQ(history.shown.size(), 1u);  // shown all the same
 
     InjectAtomicWriteFailure(0);
     EXPECT_EQ(history.SaveHistory(), -1);
-    EXPECT_EQ(ReadBytes("history.ini"), "old\r\n");
+    EXPECT_EQ(ReadFile("history.ini"), "old\r\n");
 
     history.AddMessage(kTime, "second");
     const std::string time = MessageHistory::FormatMessageTime(kTime);
-    EXPECT_EQ(ReadBytes("history.ini"),
+    EXPECT_EQ(ReadFile("history.ini"),
               "old\r\n" + time + "\r\nfirst\r\n\r\n" + time + "\r\nsecond\r\n\r\n");
 }
 
@@ -150,7 +150,7 @@ TEST(MessageHistoryTest, TheTickRetriesAFailedSaveEveryTenSeconds) {
 // the next message or at a retry, and none twice.
 TEST(MessageHistoryTest, EntriesKeptWhileSavesFailAreWrittenOnceAfter) {
     TempDir dir;
-    WriteBytes("history.ini", "old\r\n");
+    WriteFile("history.ini", "old\r\n");
     RecordingHistory history;
     const std::string time = MessageHistory::FormatMessageTime(kTime);
     InjectAtomicWriteFailure(0);
@@ -158,14 +158,14 @@ TEST(MessageHistoryTest, EntriesKeptWhileSavesFailAreWrittenOnceAfter) {
     EXPECT_TRUE(history.SaveFailing());
     EXPECT_EQ(history.RetrySave(), 0);
     EXPECT_FALSE(history.SaveFailing());
-    EXPECT_EQ(ReadBytes("history.ini"), "old\r\n" + time + "\r\nfirst\r\n\r\n");
+    EXPECT_EQ(ReadFile("history.ini"), "old\r\n" + time + "\r\nfirst\r\n\r\n");
     EXPECT_EQ(history.RetrySave(), 0) << "nothing waiting";
 
     InjectAtomicWriteFailure(5);
     history.AddMessage(kTime + 1, "second");
     history.AddMessage(kTime + 2, "third");  // writes both
     EXPECT_FALSE(history.SaveFailing());
-    const std::string file = ReadBytes("history.ini");
+    const std::string file = ReadFile("history.ini");
     EXPECT_EQ(file, "old\r\n" + time + "\r\nfirst\r\n\r\n" +
                         MessageHistory::FormatMessageTime(kTime + 1) + "\r\nsecond\r\n\r\n" +
                         MessageHistory::FormatMessageTime(kTime + 2) + "\r\nthird\r\n\r\n");
@@ -194,7 +194,7 @@ TEST(MessageHistoryTest, TheSameMessageAgainIsNotAddedTwice) {
         size_t added = 0;
         for (int r : results) added += r == 0;
         EXPECT_EQ(history.shown.size(), added);
-        EXPECT_EQ(MessageHistory::HistoryFromFileBytes(ReadBytes("history.ini")), history.history);
+        EXPECT_EQ(MessageHistory::HistoryFromFileBytes(ReadFile("history.ini")), history.history);
         EXPECT_EQ(history.history.size(), added * (MessageHistory::FormatMessageTime(kTime).size() + 7));
     }
 }

@@ -86,7 +86,7 @@ TEST(HistoryFileModeTest, NewFileIsReadableByAll) {
 TEST(HistoryFullDiskTest, OldFileStaysAndTheEntryIsWrittenLater) {
     TempDir dir;
     const std::string old(8192, 'o');
-    WriteBytes("history.ini", old + "\r\n");
+    WriteFile("history.ini", old + "\r\n");
     MessageHistory history;
     rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -96,7 +96,7 @@ TEST(HistoryFullDiskTest, OldFileStaysAndTheEntryIsWrittenLater) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     history.AddMessage(1236431109, "kept");
     const bool failing = history.SaveFailing();
-    const std::string during = ReadBytes("history.ini");
+    const std::string during = ReadFile("history.ini");
     const int retry = history.RetrySave();
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
     std::signal(SIGXFSZ, previous);
@@ -106,7 +106,7 @@ TEST(HistoryFullDiskTest, OldFileStaysAndTheEntryIsWrittenLater) {
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"history.ini"});
 
     EXPECT_EQ(history.RetrySave(), 0);
-    EXPECT_EQ(ReadBytes("history.ini"),
+    EXPECT_EQ(ReadFile("history.ini"),
               old + "\r\n" + MessageHistory::FormatMessageTime(1236431109) + "\r\nkept\r\n\r\n");
 }
 
@@ -132,8 +132,8 @@ TEST(HistoryLeftoversTest, TheNextSaveRemovesOnlyThoseOfProcessesThatAreGone) {
         ".history.ini." + pid + ".0000000a000",
         ".history.ini.0" + pid + ".0000000a0001",
     };
-    for (const std::string& name : {gone, live}) WriteBytes(name, "partial");
-    for (const std::string& name : users) WriteBytes(name, "the user's");
+    for (const std::string& name : {gone, live}) WriteFile(name, "partial");
+    for (const std::string& name : users) WriteFile(name, "the user's");
     MessageHistory history;
     history.AddMessage(0, "x");
     std::vector<std::string> names = dir.Names();

@@ -25,7 +25,7 @@ TEST(FileModeTest, NewFileOwnerOnlyReplacedFileKeepsMode) {
         store.SetValue("Login", "ivanov");
         ASSERT_EQ(store.SaveFile(), 0);
         EXPECT_EQ(ModeOf("brin.ini"), 0640);
-        EXPECT_NE(ReadBytes("brin.ini").find("Login = ivanov\r\n"), std::string::npos);
+        EXPECT_NE(ReadFile("brin.ini").find("Login = ivanov\r\n"), std::string::npos);
     }
     umask(previous);
 }
@@ -34,13 +34,13 @@ TEST(FileModeTest, NewFileOwnerOnlyReplacedFileKeepsMode) {
 TEST(FileModeTest, LinkedFileIsReplacedAtItsTarget) {
     TempDir dir;
     ASSERT_EQ(mkdir("shared", 0700), 0);
-    WriteBytes("shared/brin.ini", "Login = ivanov\r\n");
+    WriteFile("shared/brin.ini", "Login = ivanov\r\n");
     ASSERT_EQ(symlink("shared/brin.ini", "brin.ini"), 0);
     SettingsStore store(0x12345678);
     struct stat st;
     ASSERT_EQ(lstat("brin.ini", &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    std::string written = ReadBytes("shared/brin.ini");
+    std::string written = ReadFile("shared/brin.ini");
     EXPECT_EQ(written.rfind("Login = ivanov\r\nSavePassword = 1\r\n", 0), 0u);
 }
 
@@ -50,7 +50,7 @@ TEST(FileModeTest, FileWeMayNotWriteIsKept) {
     TempDir dir;
     ASSERT_EQ(chmod(".", 0777), 0);  // the directory itself would let anyone rename into it
     const std::string old = "IP = 10.1.2.3\r\nLogin = ivanov\r\n";
-    WriteBytes("brin.ini", old);
+    WriteFile("brin.ini", old);
     ASSERT_EQ(chmod("brin.ini", geteuid() == 0 ? 0600 : 0444), 0);
     struct stat before;
     ASSERT_EQ(stat("brin.ini", &before), 0);
@@ -68,7 +68,7 @@ TEST(FileModeTest, FileWeMayNotWriteIsKept) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(ReadBytes("brin.ini"), old);
+    EXPECT_EQ(ReadFile("brin.ini"), old);
     struct stat after;
     ASSERT_EQ(stat("brin.ini", &after), 0);
     EXPECT_EQ(after.st_uid, before.st_uid);

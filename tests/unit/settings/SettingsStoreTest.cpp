@@ -123,9 +123,9 @@ TEST(SettingsStoreTest, ReadsCompletesAndWritesBack) {
     for (const StoreCase& c : kStoreCases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
-        if (c.hasFile) WriteBytes("brin.ini", c.input);
+        if (c.hasFile) WriteFile("brin.ini", c.input);
         SettingsStore store(kSerial);
-        EXPECT_EQ(ReadBytes("brin.ini"), CrLfLines(c.written));
+        EXPECT_EQ(ReadFile("brin.ini"), CrLfLines(c.written));
         EXPECT_EQ(store.ipText, c.ipText);
         EXPECT_EQ(store.portText, c.portText);
         EXPECT_EQ(store.savePassword, c.savePassword);
@@ -142,14 +142,14 @@ TEST(SettingsStoreTest, LongFileIsReadInOnePass) {
     TempDir dir;
     std::string lines;
     for (int i = 0; i < 200000; ++i) lines += "k" + std::to_string(i) + " = v\r\n";
-    WriteBytes("brin.ini", lines + "k7 = again\r\n");
+    WriteFile("brin.ini", lines + "k7 = again\r\n");
     const std::clock_t start = std::clock();
     SettingsStore store(kSerial);
     const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
     EXPECT_LT(seconds, 10.0);
     EXPECT_STREQ(store.GetValue("k7"), "v");
     EXPECT_STREQ(store.GetValue("k199999"), "v");
-    const std::string written = ReadBytes("brin.ini");
+    const std::string written = ReadFile("brin.ini");
     EXPECT_EQ(written.compare(0, lines.size(), lines), 0);
     EXPECT_EQ(written.find("again"), std::string::npos);
 }
@@ -163,26 +163,26 @@ TEST(SettingsStoreTest, SetValueChangesInPlaceAndNeverAdds) {
     ASSERT_EQ(store.SaveFile(), 0);
     std::vector<std::string> lines = kFirstStart;
     lines[5] = "Login = ivanov";
-    EXPECT_EQ(ReadBytes("brin.ini"), CrLfLines(lines));
+    EXPECT_EQ(ReadFile("brin.ini"), CrLfLines(lines));
 }
 
 // LowBalance is no default key: absent until the user sets it, then one line at the end among
 // the unknown keys kept as they are; cleared, it is gone after the next start.
 TEST(SettingsStoreTest, LowBalanceIsAddedWhenSetAndGoesWhenCleared) {
     TempDir dir;
-    WriteBytes("brin.ini", "Theme = dark\r\n");
+    WriteFile("brin.ini", "Theme = dark\r\n");
     {
         SettingsStore store(kSerial);
         EXPECT_EQ(store.LowBalanceText(), "");
         store.StoreLowBalance("");  // nothing to clear: no line
         ASSERT_EQ(store.SaveFile(), 0);
-        EXPECT_EQ(ReadBytes("brin.ini").find("LowBalance"), std::string::npos);
+        EXPECT_EQ(ReadFile("brin.ini").find("LowBalance"), std::string::npos);
         store.StoreLowBalance("100.000");
         ASSERT_EQ(store.SaveFile(), 0);
     }
     std::vector<std::string> lines = {"Theme = dark", kSave1,    kIpEmpty, kPort5001, kLoginEmpty,
                                       kPassEmpty,     kAuto0,    kKeep0,   "LowBalance = 100.000"};
-    EXPECT_EQ(ReadBytes("brin.ini"), CrLfLines(lines));
+    EXPECT_EQ(ReadFile("brin.ini"), CrLfLines(lines));
     {
         SettingsStore store(kSerial);
         EXPECT_EQ(store.LowBalanceText(), "100.000");
@@ -191,8 +191,8 @@ TEST(SettingsStoreTest, LowBalanceIsAddedWhenSetAndGoesWhenCleared) {
     }
     SettingsStore store(kSerial);
     EXPECT_EQ(store.GetValue("LowBalance"), nullptr);
-    EXPECT_EQ(ReadBytes("brin.ini").find("LowBalance"), std::string::npos);
-    EXPECT_EQ(ReadBytes("brin.ini").find("Theme = dark\r\n"), 0u);
+    EXPECT_EQ(ReadFile("brin.ini").find("LowBalance"), std::string::npos);
+    EXPECT_EQ(ReadFile("brin.ini").find("Theme = dark\r\n"), 0u);
 }
 
 // A save that breaks off part-way leaves the old file whole and nothing beside it.
@@ -201,14 +201,14 @@ TEST(SettingsStoreTest, FailedSaveKeepsOldFile) {
         SCOPED_TRACE(failAfter);
         TempDir dir;
         SettingsStore store(kSerial);
-        std::string before = ReadBytes("brin.ini");
+        std::string before = ReadFile("brin.ini");
         store.SetValue("IP", "192.168.1.1");
         InjectAtomicWriteFailure(failAfter);
         EXPECT_EQ(store.SaveFile(), -1);
-        EXPECT_EQ(ReadBytes("brin.ini"), before);
+        EXPECT_EQ(ReadFile("brin.ini"), before);
         EXPECT_EQ(dir.Names(), std::vector<std::string>{"brin.ini"});
         ASSERT_EQ(store.SaveFile(), 0);  // the failure was for one save only
-        EXPECT_NE(ReadBytes("brin.ini").find("IP = 192.168.1.1\r\n"), std::string::npos);
+        EXPECT_NE(ReadFile("brin.ini").find("IP = 192.168.1.1\r\n"), std::string::npos);
     }
 }
 
@@ -242,7 +242,7 @@ TEST(SettingsStoreTest, LinesTheRewriteWouldDropAreCountedAndTheOldFileKept) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
-        WriteBytes("brin.ini", c.input);
+        WriteFile("brin.ini", c.input);
         SettingsStore store(kSerial);
         if (c.dropped >= 0) {
             EXPECT_EQ(store.DroppedLines(), static_cast<size_t>(c.dropped));
@@ -255,13 +255,13 @@ TEST(SettingsStoreTest, LinesTheRewriteWouldDropAreCountedAndTheOldFileKept) {
             continue;
         }
         EXPECT_EQ(store.BackupOutcome(), SettingsStore::Backup::Kept);
-        EXPECT_EQ(ReadBytes("brin.ini.bak"), c.input);
-        EXPECT_NE(ReadBytes("brin.ini"), c.input);
+        EXPECT_EQ(ReadFile("brin.ini.bak"), c.input);
+        EXPECT_NE(ReadFile("brin.ini"), c.input);
         // Kept once: the rewritten file loses nothing more, so the next start keeps the copy.
         SettingsStore again(kSerial);
         EXPECT_EQ(again.DroppedLines(), 0u);
         EXPECT_EQ(again.BackupOutcome(), SettingsStore::Backup::None);
-        EXPECT_EQ(ReadBytes("brin.ini.bak"), c.input);
+        EXPECT_EQ(ReadFile("brin.ini.bak"), c.input);
     }
 }
 
@@ -269,19 +269,19 @@ TEST(SettingsStoreTest, LinesTheRewriteWouldDropAreCountedAndTheOldFileKept) {
 TEST(SettingsStoreTest, ADamagedFileStaysWhenItsCopyCannotBeWritten) {
     TempDir dir;
     const std::string damaged = "IP = 10.0.0.1\ngarbage\n";
-    WriteBytes("brin.ini", damaged);
+    WriteFile("brin.ini", damaged);
     InjectAtomicWriteFailure(0);  // the copy is the first file written
     SettingsStore store(kSerial);
     EXPECT_EQ(store.DroppedLines(), 1u);
     EXPECT_EQ(store.BackupOutcome(), SettingsStore::Backup::Failed);
-    EXPECT_EQ(ReadBytes("brin.ini"), damaged);
+    EXPECT_EQ(ReadFile("brin.ini"), damaged);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"brin.ini"});
     EXPECT_EQ(store.ipText, "10.0.0.1");  // the values read are in force all the same
     store.SetValue("Port", "6000");
     EXPECT_EQ(store.SaveFile(), 0);  // the next save makes the copy first
     EXPECT_EQ(store.BackupOutcome(), SettingsStore::Backup::Kept);
-    EXPECT_EQ(ReadBytes("brin.ini.bak"), damaged);
-    EXPECT_NE(ReadBytes("brin.ini").find("Port = 6000\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFile("brin.ini.bak"), damaged);
+    EXPECT_NE(ReadFile("brin.ini").find("Port = 6000\r\n"), std::string::npos);
 }
 
 // tests/data/brin-known.ini was written by hand: the seven keys with CR LF, and Pass the
@@ -289,7 +289,7 @@ TEST(SettingsStoreTest, ADamagedFileStaysWhenItsCopyCannotBeWritten) {
 // printf 'pa55word' | openssl enc -des-ecb -K 4D3C2B1A4D3C2B1A -nopad
 //     -provider legacy -provider default | xxd -p -u
 TEST(SettingsStoreTest, MatchesHandBuiltFile) {
-    const std::string fixture = ReadBytes(BRIN_TEST_DATA_DIR "/brin-known.ini");
+    const std::string fixture = ReadFile(BRIN_TEST_DATA_DIR "/brin-known.ini");
     ASSERT_FALSE(fixture.empty());
     {
         TempDir dir;
@@ -298,13 +298,13 @@ TEST(SettingsStoreTest, MatchesHandBuiltFile) {
         store.SetValue("Login", "ivanov");
         store.SetPassword("Pass", "pa55word");
         ASSERT_EQ(store.SaveFile(), 0);
-        EXPECT_EQ(ReadBytes("brin.ini"), fixture);
+        EXPECT_EQ(ReadFile("brin.ini"), fixture);
     }
     {
         TempDir dir;
-        WriteBytes("brin.ini", fixture);
+        WriteFile("brin.ini", fixture);
         SettingsStore store(0x1A2B3C4D);
-        EXPECT_EQ(ReadBytes("brin.ini"), fixture);
+        EXPECT_EQ(ReadFile("brin.ini"), fixture);
         EXPECT_STREQ(store.GetPassword("Pass"), "pa55word");
         EXPECT_STREQ(store.GetValue("Login"), "ivanov");
         EXPECT_EQ(store.ipText, "10.20.30.40");

@@ -138,7 +138,7 @@ TEST(MessageHistoryTest, TheTickRetriesAFailedSaveEveryTenSeconds) {
     EXPECT_EQ(history.NextRetry(t + 3), t + 3 + wait) << "a clock set back waits again";
     EXPECT_EQ(history.RetrySaveWhenDue(t + 3 + wait), 0);
     EXPECT_FALSE(history.SaveFailing());
-    EXPECT_EQ(ReadBytes("history.ini"), MessageHistory::FormatMessageTime(kTime) + "\r\nfirst\r\n\r\n");
+    EXPECT_EQ(ReadFile("history.ini"), MessageHistory::FormatMessageTime(kTime) + "\r\nfirst\r\n\r\n");
 
     // A later failure waits from the tick that finds it, not from the old one.
     InjectAtomicWriteFailure(0);

@@ -15,6 +15,7 @@
 #include "DisplayFormat.h"
 #include "FieldLimits.h"
 #include "DirectoryLock.h"
+#include "EventWriter.h"
 #include "MessageHistory.h"
 #include "OptionTable.h"
 #include "ProcessHardening.h"
@@ -45,7 +46,6 @@ const OptionSpec<CliOptions> kOptions[] = {
      [](CliOptions& o, const std::string& v) -> std::string {
          if (v.size() > kAddressLimit || ParseIPv4(v.c_str()) == 0xFFFFFFFFu)
              return "--server wants a dotted IPv4 address, such as 10.0.0.1";
-         o.hasServer = true;
          o.server = v;
          return "";
      }},
@@ -53,7 +53,6 @@ const OptionSpec<CliOptions> kOptions[] = {
      [](CliOptions& o, const std::string& v) -> std::string {
          long port = 0;
          if (!ParseNumber(v, 1, 65535, &port)) return "--port wants a number from 1 to 65535";
-         o.hasPort = true;
          o.port = static_cast<int32_t>(port);
          return "";
      }},
@@ -61,8 +60,8 @@ const OptionSpec<CliOptions> kOptions[] = {
      [](CliOptions& o, const std::string& v) -> std::string {
          std::string error = ToCp1251(v, "login", kLoginLimit);
          if (!error.empty()) return error;
-         Utf8ToCp1251(v, &o.login);
-         o.hasLogin = true;
+         o.login.emplace();
+         Utf8ToCp1251(v, &*o.login);
          return "";
      }},
     {"--password-stdin", nullptr,
@@ -137,144 +136,6 @@ bool DirectoryExists(const std::string& dir) {
     return std::filesystem::exists(std::filesystem::u8path(dir), ignored);
 }
 
-std::string Field(const char* bytes, size_t size) {
-    return std::string(bytes, strnlen(bytes, size));
-}
-
-std::string JsonString(const std::string& utf8) {
-    std::string out = "\"";
-    for (unsigned char c : utf8) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char esc[8];
-                    std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                    out += esc;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
-
-// Writes each event as it happens, in one of the two forms, and flushes it.
-class EventWriter {
-public:
-    EventWriter(std::ostream& out, bool json) : out_(out), json_(json) {}
-
-    void Connected(const std::string& login, const std::string& server, int32_t port) {
-        if (json_)
-            Emit("{\"event\":\"connected\",\"login\":" + JsonString(Cp1251ToUtf8(login)) +
-                 ",\"server\":" + JsonString(server) + ",\"port\":" + std::to_string(port) + "}");
-        else
-            Emit("connected: " + Cp1251ToUtf8(login) + " @ " + server + ":" + std::to_string(port));
-    }
-
-    void Snapshot(const SessionView& view) {
-        if (json_) {
-            std::string line =
-                "{\"event\":\"snapshot\",\"balance\":" + JsonString(FormatMoney(view.balance)) +
-                ",\"balance_milli\":" + std::to_string(view.balance) +
-                ",\"remaining_bytes\":" + std::to_string(view.remainingBytes) + ",\"counters\":[";
-            bool first = true;
-            for (const TrafficCounter& c : view.counters) {
-                const uint64_t id = static_cast<uint64_t>(c.idHigh) << 32 | c.idLow;
-                line += std::string(first ? "" : ",") + "{\"id\":" + std::to_string(id) +
-                        ",\"name\":" + JsonString(Cp1251ToUtf8(Field(c.name, sizeof c.name))) +
-                        ",\"bytes\":" + std::to_string(c.byteCount) + "}";
-                first = false;
-            }
-            Emit(line + "]}");
-            return;
-        }
-        // The window's rows.
-        std::string text = "balance: " + FormatMoney(view.balance) + "\n" +
-                           "remaining: " + FormatRemaining(view.remainingBytes);
-        for (const CounterRow& row : CounterRows(view.counters))
-            text += "\n  " + Cp1251ToUtf8(row.label) + ": " + row.megabytes;
-        Emit(text);
-    }
-
-    void Message(int32_t time, const std::string& text) {
-        if (json_)
-            Emit("{\"event\":\"message\",\"time\":" + std::to_string(time) +
-                 ",\"text\":" + JsonString(Cp1251ToUtf8(text)) + "}");
-        else
-            Emit("message " + MessageHistory::FormatMessageTime(time) + ": " + Cp1251ToUtf8(text));
-    }
-
-    // One row of the daily table; the header comes before the first in the readable form.
-    void Day(const UsageDay& day, bool first) {
-        const std::string date = day.date.Iso();
-        if (json_) {
-            Emit("{\"event\":\"day\",\"date\":\"" + date + "\",\"balance\":" +
-                 (day.known ? JsonString(FormatMoney(day.balance)) : std::string("null")) +
-                 ",\"spent\":" + JsonString(FormatThousandths(day.spent)) +
-                 ",\"used_bytes\":" + std::to_string(day.usedBytes) + "}");
-            return;
-        }
-        char line[128];
-        if (first) {
-            std::snprintf(line, sizeof line, "%-10s %14s %12s %12s", "date", "balance", "spent",
-                          "used (M)");
-            Emit(line);
-        }
-        std::snprintf(line, sizeof line, "%-10s %14s %12s %12s", date.c_str(),
-                      day.known ? FormatMoney(day.balance).c_str() : "-",
-                      day.known ? FormatThousandths(day.spent).c_str() : "-",
-                      day.known ? FormatMegabytes(day.usedBytes).c_str() : "-");
-        Emit(line);
-    }
-
-    void ForecastEvent(const Forecast& forecast) {
-        Emit(json_ ? ForecastJson(forecast) : ForecastLine(forecast));
-    }
-
-    // A reply brought the balance below LowBalance.
-    void LowBalance(int32_t balance, int32_t threshold, const Forecast& forecast) {
-        if (json_) {
-            // The forecast's own fields after the balance and the threshold.
-            std::string rest = ForecastJson(forecast);
-            rest = rest.substr(rest.find(",\"until\""));
-            Emit("{\"event\":\"low_balance\",\"balance\":" + JsonString(FormatMoney(balance)) +
-                 ",\"balance_milli\":" + std::to_string(balance) +
-                 ",\"threshold\":" + JsonString(FormatMoney(threshold)) + rest);
-            return;
-        }
-        Emit("low balance: " + FormatMoney(balance) + ", below " + FormatMoney(threshold) + "; " +
-             ForecastLine(forecast));
-    }
-
-    void Simple(const char* event, const char* text) {
-        if (json_)
-            Emit(std::string("{\"event\":\"") + event + "\"}");
-        else
-            Emit(text);
-    }
-
-private:
-    void Emit(const std::string& line) { out_ << line << '\n' << std::flush; }
-
-    std::ostream& out_;
-    bool json_;
-};
-
 // history.ini while it cannot be written (a full disk, a read-only directory): the
 // messages stay in memory and are written by the tick's retry, one warning line
 // when writing starts to fail and one when it works again, and a last try at the end.
@@ -299,6 +160,21 @@ protected:
 private:
     std::ostream& err_;
 };
+
+// Asleep until the session has work, or until the next try of a history.ini that waits to be
+// written.
+SessionWake NextWake(ClientSession& session, const SessionSettings& settings,
+                     MessageHistory& history) {
+    SessionWake wake = session.NextWake(settings);
+    if (!history.SaveFailing()) return wake;
+    const int32_t retry = history.NextRetry(session.GetClock().Now());
+    // The earlier of the two, wrap-safe.
+    if (!wake.timed ||
+        static_cast<int32_t>(static_cast<uint32_t>(retry) - static_cast<uint32_t>(wake.at)) < 0)
+        wake.at = retry;
+    wake.timed = true;
+    return wake;
+}
 
 }  // namespace
 
@@ -366,12 +242,12 @@ int CliApp::Run(const std::vector<std::string>& args) {
     const auto storable = [](const std::string& text) {
         return text.find_first_of(" \t=") == std::string::npos;
     };
-    if (options.save && options.hasLogin && !storable(options.login))
+    if (options.save && options.login && !storable(*options.login))
         return UsageError("a login with a blank, a tab or '=' cannot be stored in brin.ini");
-    if (options.save && options.hasServer && !storable(options.server))
+    if (options.save && options.server && !storable(*options.server))
         return UsageError("an address with a blank, a tab or '=' cannot be stored in brin.ini");
     // A directory that is still to be made has no brin.ini to name the server.
-    if (session && !options.dir.empty() && !options.hasServer && !DirectoryExists(options.dir))
+    if (session && !options.dir.empty() && !options.server && !DirectoryExists(options.dir))
         return UsageError("no server address: " + options.dir +
                           " does not exist yet, so give --server");
 
@@ -456,13 +332,21 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
     ClientSession session(clock_);
     SettingsStore store;
     ReportDroppedLines(store);
-    const std::string login = options.hasLogin ? options.login : store.StoredLogin();
+    SessionSettings settings;  // wipes its password copy itself
+    std::string portText;
+    const int refused = ResolveSettings(options, typedPassword, store, &settings, &portText);
+    if (refused != kExitDone) return refused;
+    return RunSession(options, session, store, settings, portText, *ticks);
+}
+
+int CliApp::ResolveSettings(const CliOptions& options, const std::string& typedPassword,
+                            SettingsStore& store, SessionSettings* settings,
+                            std::string* portText) {
+    const std::string login = options.login ? *options.login : store.StoredLogin();
     std::string stored = options.passwordStdin ? std::string() : store.StoredPassword();
     const WipedOnExit wipeStored(stored);
-    std::string password = options.passwordStdin ? typedPassword : stored.substr(0, kPasswordLimit);
-    const WipedOnExit wipePassword(password);
-    const std::string server = options.hasServer ? options.server : store.ipText;
-    const std::string portText = options.hasPort ? std::to_string(options.port) : store.portText;
+    const std::string server = options.server ? *options.server : store.ipText;
+    *portText = options.port ? std::to_string(*options.port) : store.portText;
 
     // What brin.ini gives is checked as the command line's values are, before anything
     // is sent: else a mistyped IP or Port would only show as a server that does not answer.
@@ -474,9 +358,24 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
     if (server.size() > kAddressLimit || ParseIPv4(server.c_str()) == 0xFFFFFFFFu)
         return BadSetting("IP", server, "is not a dotted IPv4 address", "--server");
     long portNumber = 0;
-    if (!ParseNumber(portText, 1, 65535, &portNumber))
-        return BadSetting("Port", portText, "is not a port number from 1 to 65535", "--port");
+    if (!ParseNumber(*portText, 1, 65535, &portNumber))
+        return BadSetting("Port", *portText, "is not a port number from 1 to 65535", "--port");
 
+    settings->login = login;
+    // Assigned in place: a temporary copy of the password would be left unwiped.
+    if (options.passwordStdin)
+        settings->password = typedPassword;
+    else
+        settings->password.assign(stored, 0, kPasswordLimit);
+    settings->serverAddress = server;
+    settings->port = SettingsStore::ReadPort(*portText);
+    settings->keepConn = !options.once && (options.keep || store.keepConn != 0);
+    return kExitDone;
+}
+
+int CliApp::RunSession(const CliOptions& options, ClientSession& session, SettingsStore& store,
+                       const SessionSettings& settings, const std::string& portText,
+                       TickSource& ticks) {
     HistoryKeeper history(err_);
     UsageWatch usage;
     {
@@ -489,12 +388,6 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
         usage.Alarm().SetThreshold(enabled, threshold);
     }
     EventWriter events(out_, options.json);
-    SessionSettings settings;  // wipes its password copy itself
-    settings.login = login;
-    settings.password = password;
-    settings.serverAddress = server;
-    settings.port = SettingsStore::ReadPort(portText);
-    settings.keepConn = !options.once && (options.keep || store.keepConn != 0);
     const long replyLimit = options.once ? 1 : options.polls;
 
     // With --save as the window's Connect command: the settings stored, the file, the connection.
@@ -506,41 +399,28 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
     for (;;) {
         // Output that can no longer be written (its reader went away) ends the run
         // like a stop signal.
-        // Asleep until the session has work, or until the next try of a history.ini that
-        // waits to be written.
-        SessionWake wake = session.NextWake(settings);
-        if (history.SaveFailing()) {
-            const int32_t now = session.GetClock().Now();
-            const int32_t retry = history.NextRetry(now);
-            // The earlier of the two, wrap-safe.
-            if (!wake.timed ||
-                static_cast<int32_t>(static_cast<uint32_t>(retry) - static_cast<uint32_t>(wake.at)) < 0)
-                wake.at = retry;
-            wake.timed = true;
-        }
-        if (!out_ || !ticks->WaitFor(wake, session.Socket())) {
-            if (session.Exit()) events.Simple("disconnected", "disconnected");
+        if (!out_ || !ticks.WaitFor(NextWake(session, settings, history), session.Socket())) {
+            if (session.Exit()) events.BareEvent("disconnected", "disconnected");
             return kExitDone;
         }
         const TickEvents tick = session.Tick(settings);
-        history.RetrySaveWhenDue(session.GetClock().Now());
-        if (tick.result == NoAnswer || tick.result == Rejected) {
-            const std::string status = ResultStatusText(tick.result);
+        const int32_t now = session.GetClock().Now();
+        history.RetrySaveWhenDue(now);
+        if (const char* status = ResultStatusText(tick.result)) {
             if (tick.result == NoAnswer)
-                events.Simple("no_answer", ("no answer: " + status).c_str());
+                events.BareEvent("no_answer", (std::string("no answer: ") + status).c_str());
             else
-                events.Simple("rejected", ("rejected: " + status).c_str());
+                events.BareEvent("rejected", (std::string("rejected: ") + status).c_str());
             if (!settings.keepConn) return tick.result == NoAnswer ? kExitNoAnswer : kExitRejected;
             continue;
         }
         if (tick.connectedChanged && tick.connected)
-            events.Connected(login, server, settings.port & 0xFFFF);
+            events.Connected(settings.login, settings.serverAddress, settings.port & 0xFFFF);
         const SessionView view = session.View();
         if (tick.replyApplied) {
             events.Snapshot(view);
             ++replies;
         }
-        const int32_t now = session.GetClock().Now();
         const UsageWatch::Outcome used = usage.OnTick(tick, view, now);
         if (used.failingChanged)
             err_ << (usage.Log().WriteFailing()
@@ -553,12 +433,12 @@ int CliApp::Session(const CliOptions& options, const std::string& typedPassword)
         if (tick.hasMessage && history.AddMessage(tick.messageTime, tick.messageText.c_str()) == 0)
             events.Message(tick.messageTime, tick.messageText);
         if (tick.result == Lost) {
-            events.Simple("lost", "lost: the session was lost");
+            events.BareEvent("lost", "lost: the session was lost");
             if (!settings.keepConn) return kExitLost;
         }
         if (tick.replyApplied && replyLimit > 0 && replies >= replyLimit) {
             session.Exit();
-            events.Simple("disconnected", "disconnected");
+            events.BareEvent("disconnected", "disconnected");
             return kExitDone;
         }
     }

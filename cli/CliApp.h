@@ -4,13 +4,16 @@
 
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+class ClientSession;
 class Clock;
 class SettingsStore;
 class TickSource;
+struct SessionSettings;
 
 // Exit codes of brin-cli.
 enum CliExit : int {
@@ -24,12 +27,10 @@ enum CliExit : int {
 };
 
 struct CliOptions {
-    bool hasServer = false;
-    std::string server;  // dotted IPv4
-    bool hasPort = false;
-    int32_t port = 0;
-    bool hasLogin = false;
-    std::string login;  // Windows-1251
+    // Given on the command line, else brin.ini's.
+    std::optional<std::string> server;  // dotted IPv4
+    std::optional<int32_t> port;
+    std::optional<std::string> login;  // Windows-1251
     bool passwordStdin = false;
     bool save = false;
     bool once = false;
@@ -65,7 +66,16 @@ public:
 
 private:
     int UsageError(const std::string& message);
+    // The lock, the engine and the store, then the two parts of a session run.
     int Session(const CliOptions& options, const std::string& typedPassword);
+    // The login, password, server, port and KeepConn of this run, from the options and
+    // brin.ini; kExitDone, or the exit code of a value that cannot be used.
+    int ResolveSettings(const CliOptions& options, const std::string& typedPassword,
+                        SettingsStore& store, SessionSettings* settings, std::string* portText);
+    // The connection and the tick loop to the end of the run; its exit code.
+    int RunSession(const CliOptions& options, ClientSession& session, SettingsStore& store,
+                   const SessionSettings& settings, const std::string& portText,
+                   TickSource& ticks);
     int UsageReport(const CliOptions& options);
     // One line when brin.ini held lines the store could not keep.
     void ReportDroppedLines(const SettingsStore& store);

@@ -395,16 +395,16 @@ void Brin2Dlg::OnCommand(int id) {
         case kIdCheck:
             OnConnectivityCheck();
             break;
-        case kCmdShow131:
-        case kCmdShow132:
+        case kCmdShowDisconnectedMenu:
+        case kCmdShowConnectedMenu:
             OnShowWindow();
             break;
-        case kCmdExit131:
-        case kCmdExit132:
+        case kCmdExitDisconnectedMenu:
+        case kCmdExitConnectedMenu:
             OnExit();
             break;
-        case kCmdHistory131:
-        case kCmdHistory132:
+        case kCmdHistoryDisconnectedMenu:
+        case kCmdHistoryConnectedMenu:
             OnUsageHistory();
             break;
         default:
@@ -416,7 +416,7 @@ void Brin2Dlg::OnConnect() {
     DoDataExchange(true);  // on a limit message the command goes on with what the strings hold
     if (exitRequested != 0) return;  // "Выход" was chosen while the limit message was open
     StoreAndConnect(session, config, CurrentSettings(), config.portText,
-                    [this] { return config.SaveFile(); });
+                    [this] { return config.SaveFileOrWarn(); });
 }
 
 void Brin2Dlg::OnDisconnect() {
@@ -429,7 +429,7 @@ void Brin2Dlg::OnSettings() {
     // Every key exists since start-up, so the order of the two calls leaves the file as it was.
     config.StoreSwitches();
     config.StoreConnection(loginText, passwordText, config.ipText, config.portText);
-    config.SaveFile();
+    config.SaveFileOrWarn();
 }
 
 void Brin2Dlg::OnMessages() {
@@ -466,7 +466,7 @@ void Brin2Dlg::OnUsageHistory() {
 void Brin2Dlg::OnThresholdAccepted(const QString& text, bool enabled, int32_t threshold) {
     usage.Alarm().SetThreshold(enabled, threshold);
     config.StoreLowBalance(ToCp1251(text));
-    config.SaveFile();
+    config.SaveFileOrWarn();
 }
 
 void Brin2Dlg::NotifyLowBalance(int32_t balance, int32_t now) {

@@ -120,7 +120,7 @@ void BrinConfig::BuildControls() {
     portEdit->installEventFilter(this);
 }
 
-int BrinConfig::SaveFile() {
+int BrinConfig::SaveFileOrWarn() {
     const int result = SettingsStore::SaveFile();
     if (result != 0)
         ShowMessageBox(nullptr,

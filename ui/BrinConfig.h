@@ -42,10 +42,10 @@ public:
     // Loads the controls and runs the dialog; QDialog::Accepted when left with OK.
     int DoModal();
 
-    // The store's SaveFile for the Connect command and the OK path: a file that cannot be
-    // written is said in a box (the settings stay in force for this run). The rewrite at
-    // start-up stays silent.
-    int SaveFile();
+    // The store's SaveFile, and a box saying so when the file cannot be written (the settings
+    // stay in force for this run): for the Connect command and the OK paths. The rewrite at
+    // start-up, the store's own, stays silent.
+    int SaveFileOrWarn();
 
     // take false: bound values into the controls. take true: controls into the bound
     // values, stopping at the first text over its limit (message shown, false returned).

@@ -62,9 +62,10 @@ const char* const kQtValueOptions[] = {"-platform",      "-platformpluginpath",
                                        "-qwindowicon",   "-qwindowtitle"};
 const char* const kQtSwitches[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
 
+// Whether `word` is one of Qt's `options`, with its one dash or with two (Qt takes both).
 template <size_t N>
-bool Among(const char* const (&names)[N], const std::string& word) {
-    for (const char* n : names)
+bool MatchesQtOption(const char* const (&options)[N], const std::string& word) {
+    for (const char* n : options)
         if (word == n || word == std::string("-") + n) return true;
     return false;
 }
@@ -146,11 +147,11 @@ int ReadStartOptions(int argc, char** argv, StartOptions* options) {
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        if (Among(kQtValueOptions, word)) {
+        if (MatchesQtOption(kQtValueOptions, word)) {
             ++i;  // and its value
             continue;
         }
-        if (Among(kQtSwitches, word)) continue;
+        if (MatchesQtOption(kQtSwitches, word)) continue;
         words.push_back(word);
     }
     std::string error;

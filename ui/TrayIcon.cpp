@@ -17,14 +17,16 @@ struct MenuItem {
     const char* caption;  // UTF-8
 };
 
-const MenuItem kMenu131[] = {{kCmdExit131, QT_TRANSLATE_NOOP("TrayIcon", "Выход")},
-                             {kCmdShow131, QT_TRANSLATE_NOOP("TrayIcon", "Окно программы")},
-                             {kCmdConnect, QT_TRANSLATE_NOOP("TrayIcon", "Подключить")},
-                             {kCmdHistory131, QT_TRANSLATE_NOOP("TrayIcon", "История баланса")}};
-const MenuItem kMenu132[] = {{kCmdExit132, QT_TRANSLATE_NOOP("TrayIcon", "Выход")},
-                             {kCmdShow132, QT_TRANSLATE_NOOP("TrayIcon", "Окно программы")},
-                             {kCmdDisconnect, QT_TRANSLATE_NOOP("TrayIcon", "Отключить")},
-                             {kCmdHistory132, QT_TRANSLATE_NOOP("TrayIcon", "История баланса")}};
+const MenuItem kDisconnectedMenu[] = {
+    {kCmdExitDisconnectedMenu, QT_TRANSLATE_NOOP("TrayIcon", "Выход")},
+    {kCmdShowDisconnectedMenu, QT_TRANSLATE_NOOP("TrayIcon", "Окно программы")},
+    {kCmdConnect, QT_TRANSLATE_NOOP("TrayIcon", "Подключить")},
+    {kCmdHistoryDisconnectedMenu, QT_TRANSLATE_NOOP("TrayIcon", "История баланса")}};
+const MenuItem kConnectedMenu[] = {
+    {kCmdExitConnectedMenu, QT_TRANSLATE_NOOP("TrayIcon", "Выход")},
+    {kCmdShowConnectedMenu, QT_TRANSLATE_NOOP("TrayIcon", "Окно программы")},
+    {kCmdDisconnect, QT_TRANSLATE_NOOP("TrayIcon", "Отключить")},
+    {kCmdHistoryConnectedMenu, QT_TRANSLATE_NOOP("TrayIcon", "История баланса")}};
 
 }  // namespace
 
@@ -78,7 +80,7 @@ void TrayIcon::SetMenu(int menuId) {
     QMenu* old = menu_;
     auto* menu = new QMenu;
     menu->setTitle(menuId == kMenuConnected ? QStringLiteral("M2") : QStringLiteral("M1"));
-    for (const MenuItem& item : menuId == kMenuConnected ? kMenu132 : kMenu131) {
+    for (const MenuItem& item : menuId == kMenuConnected ? kConnectedMenu : kDisconnectedMenu) {
         const int id = item.id;
         connect(menu->addAction(tr(item.caption)), &QAction::triggered, this,
                 [this, id] { emit Command(id); });

@@ -10,14 +10,14 @@
 // Menu and command identifiers of the two tray menus.
 enum TrayMenuId { kMenuDisconnected = 131, kMenuConnected = 132 };
 enum TrayCommand {
-    kCmdExit131 = 32771,
-    kCmdShow131 = 32772,
+    kCmdExitDisconnectedMenu = 32771,
+    kCmdShowDisconnectedMenu = 32772,
     kCmdConnect = 32773,
-    kCmdExit132 = 32774,
-    kCmdShow132 = 32775,
+    kCmdExitConnectedMenu = 32774,
+    kCmdShowConnectedMenu = 32775,
     kCmdDisconnect = 32776,
-    kCmdHistory131 = 32777,  // «История баланса», the last item of either menu
-    kCmdHistory132 = 32778,
+    kCmdHistoryDisconnectedMenu = 32777,  // «История баланса», the last item of either menu
+    kCmdHistoryConnectedMenu = 32778,
 };
 enum TrayIconId { kIconConnected = 129, kIconDisconnected = 130 };
 

@@ -102,7 +102,7 @@ private slots:
         QCOMPARE(fresh.dlg->usage.Alarm().Threshold(), 99500);
 
         // Opened again it shows the stored value; emptied and taken, no warning any more.
-        fresh.dlg->OnCommand(kCmdHistory131);
+        fresh.dlg->OnCommand(kCmdHistoryDisconnectedMenu);
         QCOMPARE(w->thresholdEdit->text(), QStringLiteral("99.500"));
         w->thresholdEdit->clear();
         w->okButton->click();
@@ -120,7 +120,7 @@ private slots:
         }
         Session fresh;  // LowBalance read at the start
         fresh.Login();
-        fresh.dlg->OnCommand(kCmdHistory132);  // open while the replies come
+        fresh.dlg->OnCommand(kCmdHistoryConnectedMenu);  // open while the replies come
         Reply(fresh, 120000);
         Reply(fresh, 100000);  // at the threshold: not below it
         QVERIFY(Notices().empty());

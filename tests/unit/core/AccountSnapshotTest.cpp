@@ -45,6 +45,11 @@ Bytes Msg(int32_t time, const std::string& text) {
     return Record(4, Le(static_cast<uint32_t>(time), 4) + Text(text) + Bytes{0});
 }
 const Bytes kEnd{0};
+// The record without its last byte.
+Bytes Cut(Bytes record) {
+    record.pop_back();
+    return record;
+}
 
 struct Counter {
     uint64_t id;
@@ -125,6 +130,17 @@ std::vector<WalkCase> Cases() {
          kOldRemaining, {}, 0, 0, 0, ""},
         {"whole records without a closing zero byte are all applied", Bal(5) + Val(0, 6), 2, 5, 6,
          {}, 1, 0, 0, ""},
+        // A record that ends exactly at the payload's end stands; one byte short, nothing.
+        {"a balance one byte short at the end changes nothing", Bal(1000) + Cut(Bal(9)), 1, 1000,
+         kOldRemaining, {}, 0, 0, 0, ""},
+        {"a counter value one byte short at the end changes nothing", Bal(2) + Cut(Val(0, 6)), 1, 2,
+         kOldRemaining, {}, 0, 0, 0, ""},
+        {"a counter name in the last 24 bytes is applied", Bal(3) + Name(4, "last"), 2, 3,
+         kOldRemaining, {{4, "last", 0}}, 1, 0, 0, ""},
+        {"a counter name one byte short at the end changes nothing", Bal(3) + Cut(Name(4, "last")),
+         1, 3, kOldRemaining, {}, 0, 0, 0, ""},
+        {"a message time in the last four bytes is applied with no text",
+         FromHex("04 04 0a 00 00 00"), 1, kOldBalance, kOldRemaining, {}, 0, 1, 10, ""},
         {"a type byte without its length byte ends the walk", Bal(6) + FromHex("01"), 1, 6,
          kOldRemaining, {}, 0, 0, 0, ""},
         {"a length byte reaching past the end ends the walk", FromHex("07 ff") + Bal(8) + kEnd, 0,

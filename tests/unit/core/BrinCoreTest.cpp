@@ -388,6 +388,32 @@ TEST(BrinCore, ThreeSilentPollsLoseTheSessionAboutNinetySecondsAfterTheFirst) {
     EXPECT_EQ(s.engine.pollCounter, 4u);  // POLLs 1, 2 and 3 went out
 }
 
+// The silent POLLs a session ended with count for it alone: whether it was lost after three or
+// disconnected after two, the next session is lost only after three silent POLLs of its own.
+TEST(BrinCore, TheNextSessionCountsOnlyItsOwnSilentPolls) {
+    for (const bool lost : {true, false}) {
+        SCOPED_TRACE(lost ? "after a loss" : "after a Disconnect with two POLLs missed");
+        Session s;
+        s.Establish();
+        s.MissPoll();
+        s.MissPoll();
+        if (lost) {
+            s.Poll();
+            s.clock.Advance(30);
+            ASSERT_EQ(s.engine.Step(), Lost);
+        } else {
+            s.engine.Disconnect();
+            ASSERT_EQ(s.peer.Receive().size(), wire::kLogoutSize);
+        }
+        s.Establish();
+        s.MissPoll();  // each expects the session still up and the next POLL due
+        s.MissPoll();
+        s.Poll();
+        s.clock.Advance(30);
+        EXPECT_EQ(s.engine.Step(), Lost) << "the third silent POLL of the new session";
+    }
+}
+
 TEST(BrinCore, ADatagramLeftFromAnEarlierSessionEndsTheNextHandshake) {
     Session s;
     s.Establish();

@@ -84,6 +84,9 @@ public:
     size_t HalfOpenCount() const { return halfOpen_.size(); }
     const Stats& GetStats() const { return stats_; }
     const std::vector<Account>& Accounts() const { return accounts_; }
+    // The balance, counters and messages of an account may change while the server runs: the
+    // next POLL_REPLY carries them. Its login and password stay those it was made with.
+    Account& AccountAt(size_t index) { return accounts_[index]; }
 
 private:
     static constexpr uint32_t kNoAccount = 0xFFFFFFFFu;

@@ -129,7 +129,7 @@ private slots:
         TempDir dir;
         Session s;
         QCOMPARE(s.dlg->statusLamp->accessibleDescription(), QString::fromUtf8("Не подключено"));
-        s.peer.payload.AddBalance(1234567);
+        s.server.Subscriber().balance = 1234567;
         s.Login();
         s.Poll();
         QCOMPARE(s.dlg->statusLamp->accessibleDescription(), QString::fromUtf8("Подключено"));

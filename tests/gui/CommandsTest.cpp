@@ -60,8 +60,8 @@ private slots:
         s.dlg->Button(kIdConnect)->click();
         QCOMPARE(StoredPassword(), std::string());  // the scrambled empty password
         QCOMPARE(StoredValue("Login"), std::string("alice"));
-        QCOMPARE(StoredValue("Port"), std::to_string(s.peer.Port()));
-        s.peer.Pump();
+        QCOMPARE(StoredValue("Port"), std::to_string(s.server.Port()));
+        s.server.Pump();
         s.Tick();
         QVERIFY(s.dlg->session.View().connected);  // the typed password reached the engine
     }
@@ -73,8 +73,8 @@ private slots:
             s.dlg->OnConnect();
             QCOMPARE(StoredValue("Login"), std::string(login));  // rewritten each time
         }
-        s.peer.Pump();
-        QCOMPARE(s.peer.hellos, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Handshakes(), 1);
     }
 
     void disconnectThenKeepConnRetry() {
@@ -84,17 +84,17 @@ private slots:
         s.Login();
         s.clock.Advance(100);
         s.dlg->Button(kIdDisconnect)->click();  // at T
-        s.peer.Pump();
-        QCOMPARE(s.peer.logouts, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Logouts(), 1);
         s.Tick();
         s.clock.Advance(30);
         s.Tick();
-        s.peer.Pump(50);
-        QCOMPARE(s.peer.hellos, 1);
+        s.server.Pump(50);
+        QCOMPARE(s.server.Handshakes(), 1);
         s.clock.Advance(1);
         s.Tick();
-        s.peer.Pump();
-        QCOMPARE(s.peer.hellos, 2);
+        s.server.Pump();
+        QCOMPARE(s.server.Handshakes(), 2);
     }
 
     // Push buttons and tray items of the same caption go through one handler.
@@ -106,13 +106,13 @@ private slots:
                               QString::fromUtf8("Подключить"), QString::fromUtf8("История баланса")}));
         QCOMPARE(s.dlg->tray.Icon()->contextMenu(), menu);
         menu->actions()[2]->trigger();  // "Подключить"
-        s.peer.Pump();
-        QCOMPARE(s.peer.hellos, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Handshakes(), 1);
         s.Tick();
         QCOMPARE(s.dlg->tray.Icon()->contextMenu(), s.dlg->tray.Menu());
         s.dlg->tray.Menu()->actions()[2]->trigger();  // "Отключить"
-        s.peer.Pump();
-        QCOMPARE(s.peer.logouts, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Logouts(), 1);
         QCOMPARE(SessionProbe::LastReconnectTime(s.dlg->session), s.clock.Now());
     }
 
@@ -150,7 +150,7 @@ private slots:
     void exitSendsLogoutAndEnds() {
         Session s;
         s.Login();
-        s.peer.Pump();
+        s.server.Pump();
         const int result = [&] {
             // DoModal's own loop runs; the tray's "Выход" ends it.
             QTimer::singleShot(0, [&] { s.dlg->tray.Menu()->actions()[0]->trigger(); });
@@ -158,8 +158,8 @@ private slots:
         }();
         QCOMPARE(result, int(QDialog::Rejected));
         QCOMPARE(s.dlg->exitRequested, 1);
-        s.peer.Pump();
-        QCOMPARE(s.peer.logouts, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Logouts(), 1);
         QVERIFY(!s.dlg->tray.Icon()->isVisible());
         QVERIFY(!s.dlg->isVisible());
     }
@@ -169,7 +169,7 @@ private slots:
     void exitEndsNestedMessageBox() {
         Session s;
         s.Login();
-        s.peer.payload.AddMessage(1236431109, "news");
+        s.server.Subscriber().messages.push_back({true, 1236431109, "news"});
         SetMessageBoxHandler(nullptr);  // a real, modal box
         bool boxWasOpen = false;
         bool rescued = false;
@@ -186,8 +186,8 @@ private slots:
         InstallBoxRecorder();
         QVERIFY(boxWasOpen);
         QVERIFY(!rescued);
-        s.peer.Pump();
-        QCOMPARE(s.peer.logouts, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Logouts(), 1);
     }
 
     // After "Выход" nothing goes out but its LOGOUT, whatever loop was open when it
@@ -211,12 +211,12 @@ private slots:
         Session s(values, open == QLatin1String("limit message") ? "abcdefghijklmnop" : "alice");
         s.Login();
         QVERIFY(s.dlg->session.View().connected);
-        s.peer.Pump();
+        s.server.Pump();
         s.clock.Advance(31);  // an automatic attempt would be due at once when idle
 
         SetMessageBoxHandler(nullptr);  // real, modal boxes
         if (open == QLatin1String("message box")) {
-            s.peer.payload.AddMessage(1236431109, "news");
+            s.server.Subscriber().messages.push_back({true, 1236431109, "news"});
             QTimer::singleShot(0, s.dlg.get(), [&] { s.Poll(); });  // its tick opens the box
         } else if (open == QLatin1String("limit message")) {
             QTimer::singleShot(0, s.dlg.get(), [&] { s.dlg->OnConnect(); });
@@ -237,9 +237,9 @@ private slots:
         QVERIFY(wasOpen);
         s.clock.Advance(31);
         s.Tick(3);  // a tick that somehow still ran would find the reconnect due
-        s.peer.Pump();
-        QCOMPARE(s.peer.logouts, 1);
-        QCOMPARE(s.peer.hellos, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Logouts(), 1);
+        QCOMPARE(s.server.Handshakes(), 1);
     }
 
     // A provider's message waits in its box while the user is away: the ticks go on
@@ -247,10 +247,10 @@ private slots:
     void ticksRunWhileMessageBoxWaits() {
         Session s;
         s.Login();
-        s.peer.payload.AddMessage(1236431109, "news");
-        s.peer.payload.AddCounterValue(0, 5368709120);
-        s.peer.payload.AddCounterName(1, "inet");
-        s.peer.payload.AddCounterValue(1, 1572864);
+        Account& account = s.server.Subscriber();
+        account.messages.push_back({true, 1236431109, "news"});
+        account.remainingBytes = 5368709120;
+        account.counters = {{1, "inet", 1572864}};
         SetMessageBoxHandler(nullptr);  // a real box
         bool boxOpen = false;
         int rows = -1;
@@ -261,12 +261,12 @@ private slots:
             boxOpen = OpenMessageBox() != nullptr;
             rows = s.dlg->counterList->topLevelItemCount();
             remaining = s.dlg->remainingLabel->text();
-            pollsBefore = s.peer.polls;
+            pollsBefore = s.server.PollReplies();
             s.clock.Advance(31);  // the next POLL is due
         });
         QTimer::singleShot(3500, s.dlg.get(), [&] {
-            s.peer.Pump(0);
-            pollsLater = s.peer.polls;
+            s.server.Pump(0);
+            pollsLater = s.server.PollReplies();
             if (QMessageBox* box = OpenMessageBox()) box->accept();
         });
         s.Poll();  // its tick opens the box and returns once the box is closed
@@ -298,8 +298,8 @@ private slots:
                  QStringList({QString::fromUtf8("Выход"), QString::fromUtf8("Окно программы"),
                               QString::fromUtf8("Отключить"), QString::fromUtf8("История баланса")}));
         QCOMPARE(s.dlg->exitRequested, 1);
-        s.peer.Pump();
-        QCOMPARE(s.peer.logouts, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Logouts(), 1);
     }
 
     void windowEventsNeverEndTheProgram_data() {
@@ -354,7 +354,7 @@ private slots:
         QCOMPARE(StoredPassword(), std::string());
         QCOMPARE(StoredValue("Login"), std::string("alice"));
         QCOMPARE(StoredValue("IP"), std::string("127.0.0.1"));
-        QCOMPARE(StoredValue("Port"), std::to_string(s.peer.Port()));
+        QCOMPARE(StoredValue("Port"), std::to_string(s.server.Port()));
         QCOMPARE(s.dlg->passwordEdit->text(), QStringLiteral("newpass"));
         QCOMPARE(s.dlg->config.keepConn, 1);
 
@@ -411,7 +411,7 @@ private slots:
         QCOMPARE(LampColour(*s.dlg), QColor(255, 0, 0));
         s.dlg->hideOnFirstConnect = 0;
         s.dlg->OnConnect();
-        s.peer.Pump();
+        s.server.Pump();
         QCOMPARE(LampColour(*s.dlg), QColor(255, 0, 0));  // red until the tick sees it
         s.Tick();
         QCOMPARE(LampColour(*s.dlg), QColor(0, 255, 0));
@@ -437,8 +437,8 @@ private slots:
         QCOMPARE(s.dlg->exitRequested, 1);
         QCOMPARE(RecordedBoxes().size(), size_t(1));
         QVERIFY(RecordedBoxes()[0].text.contains(QStringLiteral("history.ini")));
-        s.peer.Pump();
-        QCOMPARE(s.peer.logouts, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Logouts(), 1);
     }
 
     void terminationSignalRunsExitPath() {
@@ -447,8 +447,8 @@ private slots:
         InstallExitSignals(s.dlg.get(), [&] { s.dlg->OnExit(); });
         std::raise(SIGTERM);
         QTRY_COMPARE(s.dlg->exitRequested, 1);
-        s.peer.Pump();
-        QCOMPARE(s.peer.logouts, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Logouts(), 1);
     }
 
 private:

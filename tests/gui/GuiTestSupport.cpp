@@ -10,6 +10,7 @@
 
 #include "MessageBox.h"
 #include "SettingsStore.h"
+#include "Wire.h"
 
 namespace {
 bool g_trayAvailable = true;
@@ -58,9 +59,62 @@ QColor LampColour(Brin2Dlg& dlg) {
     return shot.pixelColor(dlg.statusLamp->geometry().center());
 }
 
-Session::Session(IniValues values, const char* peerLogin, const char* peerPassword)
-    : peer(peerLogin, peerPassword) {
-    values.port = peer.Port();
+namespace {
+
+Account MakeAccount(const char* login, const char* password) {
+    Account a;
+    a.login = login;
+    a.password = password;
+    return a;
+}
+
+}  // namespace
+
+LoopbackServer::LoopbackServer(Clock& clock, const char* login, const char* password)
+    : server_({MakeAccount(login, password)}, AccessServer::Options(), clock, &log_) {
+    Endpoint local;
+    local.address = ParseIPv4("127.0.0.1");
+    if (!server_.Open(local))
+        qFatal("the loopback server cannot open: %s", server_.OpenError().c_str());
+}
+
+int LoopbackServer::Port() const {
+    return PortFromNetwork(server_.LocalEndpoint().port);
+}
+
+void LoopbackServer::Pump(int waitMs) {
+    for (int wait = waitMs; server_.Pump(wait) > 0; wait = 0) {
+    }
+}
+
+void LoopbackServer::LoseDatagrams() {
+    UdpSocket& socket = server_.Socket();
+    uint8_t buffer[wire::kMaxDatagram];
+    Endpoint from;
+    while (socket.WaitReadable(0) == 1 && socket.Receive(buffer, sizeof buffer, &from) >= 0) {
+    }
+}
+
+int LoopbackServer::Handshakes() const {
+    return static_cast<int>(server_.GetStats().handshakes);
+}
+
+int LoopbackServer::PollReplies() const {
+    return static_cast<int>(server_.GetStats().polls);
+}
+
+int LoopbackServer::Logouts() const {
+    const std::string log = log_.str();
+    int count = 0;
+    for (size_t at = log.find(" logout '"); at != std::string::npos;
+         at = log.find(" logout '", at + 1))
+        ++count;
+    return count;
+}
+
+Session::Session(IniValues values, const char* serverLogin, const char* serverPassword)
+    : server(clock, serverLogin, serverPassword) {
+    values.port = server.Port();
     WriteIni(values);
     dlg = std::make_unique<Brin2Dlg>(&clock, kTestSerial);
     dlg->OnInitDialog();
@@ -76,12 +130,12 @@ void Session::Tick(int times) {
 
 void Session::Login() {
     dlg->OnConnect();
-    peer.Pump();
+    server.Pump();
     Tick();
 }
 
 void Session::Poll() {
     Tick();  // sends the POLL
-    peer.Pump();
+    server.Pump();
     Tick();  // takes the reply
 }

@@ -6,14 +6,15 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "AccessServer.h"
 #include "BoxRecorder.h"
 #include "Brin2Dlg.h"
 #include "Clock.h"
 #include "MessageBox.h"
-#include "AnsweringPeer.h"
 #include "TempDir.h"
 
 class QMenu;
@@ -40,18 +41,43 @@ std::string StoredPassword();               // Pass, unscrambled
 QColor LampColour(Brin2Dlg& dlg);  // the pixel at the lamp's centre in a rendering of the window
 QStringList Captions(const QMenu* menu);  // its items' texts, top to bottom
 
-// A main window with a fake clock against a loopback peer, ticks driven by hand.
+// The access server brin-server runs (and brin-cli's tests talk to), in process on 127.0.0.1 and
+// a free port, with one account for any address. Its clock is the window's, so its sessions age
+// with the test's time; it answers only when pumped.
+class LoopbackServer {
+public:
+    LoopbackServer(Clock& clock, const char* login, const char* password);
+
+    int Port() const;
+    // Handles what arrives within `waitMs`, then whatever is already waiting.
+    void Pump(int waitMs = 200);
+    // What the client has sent so far is lost on the way: the server never sees it.
+    void LoseDatagrams();
+    // The account's balance, counters and messages: the next POLL_REPLY carries them.
+    Account& Subscriber() { return server_.AccountAt(0); }
+
+    int Handshakes() const;   // HELLOs answered with a KEY_REPLY
+    int PollReplies() const;  // POLLs answered
+    int Logouts() const;      // sessions the client ended with a LOGOUT, as the server logs them
+
+private:
+    std::ostringstream log_;
+    AccessServer server_;
+};
+
+// A main window with a fake clock against the loopback server, ticks driven by hand.
 class Session {
 public:
-    explicit Session(IniValues values = IniValues(), const char* peerLogin = "alice",
-                     const char* peerPassword = "secret");
+    // `serverLogin` and `serverPassword` are the server's account, `values` what brin.ini holds.
+    explicit Session(IniValues values = IniValues(), const char* serverLogin = "alice",
+                     const char* serverPassword = "secret");
     ~Session();
 
     void Tick(int times = 1);
-    void Login();  // Connect as the user does, the peer answers, the tick sees the session
+    void Login();  // Connect as the user does, the server answers, the tick sees the session
     void Poll();   // one POLL and its reply carried into the window
 
     FakeClock clock;
-    AnsweringPeer peer;
+    LoopbackServer server;
     std::unique_ptr<Brin2Dlg> dlg;
 };

@@ -107,19 +107,19 @@ private slots:
     }
 
     void autoConnectStartsEvenWithEmptyFields() {
-        AnsweringPeer peer("", "");
+        FakeClock clock;
+        LoopbackServer server(clock, "", "");
         IniValues values;
-        values.port = peer.Port();
+        values.port = server.Port();
         values.login.clear();
         values.password.clear();
         values.autoConnect = true;
         WriteIni(values);
-        FakeClock clock;
         Brin2Dlg dlg(&clock, kTestSerial);
         const std::string before = ReadFile("brin.ini");  // as the store's construction left it
         dlg.OnInitDialog();
-        peer.Pump();
-        QCOMPARE(peer.hellos, 1);
+        server.Pump();
+        QCOMPARE(server.Handshakes(), 1);
         QCOMPARE(dlg.session.View().state, SessionState::HelloSent);
         QCOMPARE(ReadFile("brin.ini"), before);
     }
@@ -194,16 +194,16 @@ private slots:
         QCOMPARE(s.dlg->remainingLabel->text(), QStringLiteral("0.00 (M)"));
     }
 
-    // Balance, counters and a message travel from the peer through a real poll reply.
+    // Balance, counters and a message travel from the server through a real poll reply.
     void pollReplyReachesTheWindow() {
         Session s;
         s.Login();
-        s.peer.payload.AddBalance(-1500);
-        s.peer.payload.AddCounterValue(0, 3 * 1048576);
-        s.peer.payload.AddCounterName(3,
-                                      "\xcc\xe5\xf1\xf2\xed\xfb\xe9");  // "Местный" in Windows-1251
-        s.peer.payload.AddCounterValue(3, 1572864);
-        s.peer.payload.AddMessage(1236431109, "Hello");
+        Account& account = s.server.Subscriber();
+        account.balance = -1500;
+        account.remainingBytes = 3 * 1048576;
+        account.counters = {
+            {3, "\xcc\xe5\xf1\xf2\xed\xfb\xe9", 1572864}};  // "Местный" in Windows-1251
+        account.messages.push_back({true, 1236431109, "Hello"});
         s.Poll();
         QCOMPARE(s.dlg->balanceLabel->text(), QStringLiteral("-1.500"));
         QCOMPARE(s.dlg->remainingLabel->text(), QStringLiteral("3.00 (M)"));
@@ -214,11 +214,10 @@ private slots:
     void statusTexts() {
         IniValues values;
         values.keepConn = false;
-        Session s(values);
+        Session s(values, "mallory");  // the server's account is not the one brin.ini names
 
-        s.peer.answerHello = false;  // NoAnswer after the HELLO wait
         s.dlg->OnConnect();
-        s.peer.Pump();
+        s.server.LoseDatagrams();  // the HELLO is lost: NoAnswer after the HELLO wait
         SessionProbe::Engine(s.dlg->session).countersChanged = 1;  // left for a later tick
         s.dlg->loginEdit->setText(QStringLiteral("typed"));
         s.clock.Advance(4);
@@ -227,10 +226,8 @@ private slots:
         QCOMPARE(s.dlg->loginEdit->text(), QStringLiteral("alice"));  // the fill replaces typing
         QCOMPARE(SessionProbe::Engine(s.dlg->session).countersChanged, uint8_t(1));
 
-        s.peer.answerHello = true;
-        s.peer.echoLogin = "mallory";  // the echo does not match: Rejected
-        s.dlg->OnConnect();
-        s.peer.Pump();
+        s.dlg->OnConnect();  // the server echoes its own login, "mallory": Rejected
+        s.server.Pump();
         s.Tick();
         QCOMPARE(s.dlg->statusLabel->text(), kRejected);
         QCOMPARE(SessionProbe::Engine(s.dlg->session).countersChanged, uint8_t(1));
@@ -243,7 +240,7 @@ private slots:
         s.Login();
         QVERIFY(s.dlg->statusLabel->text().isEmpty());
         s.Tick();  // POLL 1
-        s.peer.answerPoll = false;
+        // From here on the server is not pumped: no POLL is answered.
         for (int missed = 1; missed <= 3; ++missed) {
             s.clock.Advance(30);
             s.Tick();                  // time-out
@@ -278,9 +275,9 @@ private slots:
 
         s.dlg->OnShowWindow();
         s.dlg->OnDisconnect();
-        QCOMPARE(s.peer.logouts, 0);  // sent; the peer reads it below
-        s.peer.Pump();
-        QCOMPARE(s.peer.logouts, 1);
+        QCOMPARE(s.server.Logouts(), 0);  // sent; the server reads it below
+        s.server.Pump();
+        QCOMPARE(s.server.Logouts(), 1);
         QCOMPARE(s.dlg->tray.IconId(), 129);  // shown state follows at the next tick
         s.Tick();
         QCOMPARE(s.dlg->tray.IconId(), 130);
@@ -300,19 +297,19 @@ private slots:
         Session s(values);  // constructed at T
         s.clock.Advance(30);
         s.Tick();
-        s.peer.Pump(50);
-        QCOMPARE(s.peer.hellos, 0);
+        s.server.Pump(50);
+        QCOMPARE(s.server.Handshakes(), 0);
         s.clock.Advance(1);
         s.Tick();
-        s.peer.Pump();
-        QCOMPARE(s.peer.hellos, 1);
+        s.server.Pump();
+        QCOMPARE(s.server.Handshakes(), 1);
         QCOMPARE(SessionProbe::LastReconnectTime(s.dlg->session), s.clock.Now());
     }
 
     void messageWithWindowClosedShowsBox() {
         Session s;
         s.Login();
-        s.peer.payload.AddMessage(1236431109, "Line one\r\nLine two");
+        s.server.Subscriber().messages.push_back({true, 1236431109, "Line one\r\nLine two"});
         s.Poll();
         QCOMPARE(RecordedBoxes().size(), size_t(1));
         const RecordedBox& box = RecordedBoxes()[0];
@@ -332,7 +329,7 @@ private slots:
         for (int i = 0; i < 40; ++i) s.dlg->pager->AddMessage(1236431109 + i, "old entry");
         RecordedBoxes().clear();
         s.Login();
-        s.peer.payload.AddMessage(1236431200, "fresh news");
+        s.server.Subscriber().messages.push_back({true, 1236431200, "fresh news"});
         bool wasOpen = false;
         bool scrolledToEnd = false;
         QString shown;

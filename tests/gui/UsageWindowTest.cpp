@@ -25,13 +25,13 @@ void RecordNotice(TrayIcon*, const QString& title, const QString& text) {
 
 // A reply carrying `balance` and the remaining traffic, 31 s after the last.
 void Reply(Session& s, int32_t balance, int64_t remaining = 2147483648) {
-    s.peer.payload.AddBalance(balance);
-    s.peer.payload.AddCounterValue(0, remaining);
+    s.server.Subscriber().balance = balance;
+    s.server.Subscriber().remainingBytes = remaining;
     s.clock.Advance(31);
-    const int polls = s.peer.polls;
-    for (int i = 0; i < 3 && s.peer.polls == polls; ++i) {
+    const int polls = s.server.PollReplies();
+    for (int i = 0; i < 3 && s.server.PollReplies() == polls; ++i) {
         s.Tick();
-        s.peer.Pump(20);
+        s.server.Pump(20);
     }
     s.Tick();  // takes the reply
 }

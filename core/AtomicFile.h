@@ -1,5 +1,5 @@
 // Writing files so that a crash, a kill or a full disk never leaves one truncated: whole files
-// replaced atomically, lines appended and synced.
+// replaced atomically and synced, lines appended.
 #pragma once
 
 #include <string>
@@ -11,9 +11,14 @@
 int ReplaceFileAtomically(const std::string& path, const std::string& bytes,
                           int newFileMode = 0644);
 
-// Appends `bytes` to `path` (made with `newFileMode` when missing) and syncs it, so a
-// crash loses at most what was being written. Returns 0, or -1 when not all of it was
-// written (a full disk: part of it may have reached the file).
+// Appends `bytes` to `path` (made with `newFileMode` when missing), without a sync: once
+// it returns the bytes are the system's, so a crash or a kill of the program loses at
+// most what was being written; a crash of the machine may also lose what the system had
+// not written back yet (on Linux up to about half a minute), or leave zero bytes in its
+// place. Only for a file whose reader skips a damaged line and whose lines are told again
+// (usage.csv); what is the only copy (a setting, a message) is replaced atomically.
+// Returns 0, or -1 when not all of it was written (a full disk: part of it may have
+// reached the file).
 int AppendToFile(const std::string& path, const std::string& bytes, int newFileMode = 0644);
 
 // Tests: make the next write fail after `bytesBeforeFailure` bytes (-1 turns it off).

@@ -1,5 +1,5 @@
 // Writing files on Windows: a whole file replaced (a new file beside the old one, flushed, then
-// moved over it), and lines appended and flushed.
+// moved over it), and lines appended (left to the system's own write-back).
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -38,8 +38,9 @@ bool WriteAll(HANDLE file, const char* data, size_t size) {
     return true;
 }
 
-// All of `bytes`, flushed to the disk; an injected failure writes its first bytes and fails.
-bool WriteAndFlush(HANDLE file, const std::string& bytes, long failAfter) {
+// All of `bytes`, flushed to the disk when `flush`; an injected failure writes its first bytes
+// and fails.
+bool WriteAndFlush(HANDLE file, const std::string& bytes, long failAfter, bool flush) {
     if (failAfter >= 0) {
         const size_t partial = static_cast<size_t>(failAfter) < bytes.size()
                                    ? static_cast<size_t>(failAfter)
@@ -47,7 +48,7 @@ bool WriteAndFlush(HANDLE file, const std::string& bytes, long failAfter) {
         WriteAll(file, bytes.data(), partial);
         return false;
     }
-    return WriteAll(file, bytes.data(), bytes.size()) && FlushFileBuffers(file) != 0;
+    return WriteAll(file, bytes.data(), bytes.size()) && (!flush || FlushFileBuffers(file) != 0);
 }
 
 }  // namespace
@@ -67,7 +68,7 @@ int ReplaceFileAtomically(const std::string& path, const std::string& bytes, int
         return -1;
     }
 
-    bool ok = WriteAndFlush(file, bytes, failAfter);
+    bool ok = WriteAndFlush(file, bytes, failAfter, true);
     if (CloseHandle(file) == 0) ok = false;
 
     if (ok) {
@@ -94,7 +95,7 @@ int AppendToFile(const std::string& path, const std::string& bytes, int newFileM
     HANDLE file = CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
-    bool ok = WriteAndFlush(file, bytes, failAfter);
+    bool ok = WriteAndFlush(file, bytes, failAfter, false);
     if (CloseHandle(file) == 0) ok = false;
     return ok ? 0 : -1;
 }

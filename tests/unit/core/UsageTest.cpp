@@ -156,6 +156,29 @@ TEST(UsageLog, ACrashOrAFullDiskLosesAtMostTheLineBeingWritten) {
     EXPECT_EQ(read.Records()[2].time, kDec1 + 122);
 }
 
+// Lines are appended without a sync: a machine that lost power before its write-back may
+// leave zero bytes where the last lines stood (a whole block of them, line ends included).
+TEST(UsageLog, ZeroBytesLeftByAPowerCutAreSkippedAndTheNextLineStandsAlone) {
+    TempDir dir;
+    const std::string zeros(70, '\0');
+    WriteFile("usage.csv", "time,balance_milli,remaining_bytes\n2026-12-01T00:00:00Z,1000,50\n" +
+                                zeros);
+    {
+        UsageLog log;
+        ASSERT_EQ(log.Records().size(), 1u);
+        ASSERT_TRUE(log.HasLast());
+        EXPECT_EQ(log.Last().balance, 1000);
+        EXPECT_EQ(log.Add(kDec1 + 31, 1000, 50), UsageLog::Unchanged);
+        EXPECT_EQ(log.Add(kDec1 + 62, 970, 50), UsageLog::Written);
+    }
+    EXPECT_EQ(ReadFile("usage.csv"), "time,balance_milli,remaining_bytes\n"
+                                      "2026-12-01T00:00:00Z,1000,50\n" +
+                                          zeros + "\n2026-12-01T00:01:02Z,970,50\n");
+    UsageLog read;
+    ASSERT_EQ(read.Records().size(), 2u);
+    EXPECT_EQ(read.Records()[1].balance, 970);
+}
+
 TEST(UsageLog, KeepsTheLast400DaysByAnAtomicRewrite) {
     TempDir dir;
     UsageLog log;

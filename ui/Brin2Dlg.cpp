@@ -60,6 +60,21 @@ private:
     const int32_t* connectedShown_;
 };
 
+// The list's rows: the rows there are kept and only a text that differs is set, so a reply
+// that moves one counter redraws one cell instead of building the list anew.
+void ShowCounterRows(QTreeWidget* list, const std::vector<CounterRow>& rows) {
+    int at = 0;
+    for (const CounterRow& shown : rows) {
+        QTreeWidgetItem* row = list->topLevelItem(at++);
+        if (row == nullptr) row = new QTreeWidgetItem(list);
+        const QString texts[2] = {FromCp1251(shown.label),
+                                  QString::fromStdString(shown.megabytes)};
+        for (int column = 0; column < 2; ++column)
+            if (row->text(column) != texts[column]) row->setText(column, texts[column]);
+    }
+    while (list->topLevelItemCount() > at) delete list->takeTopLevelItem(at);
+}
+
 }  // namespace
 
 Brin2Dlg::Brin2Dlg(Clock* clock)
@@ -332,12 +347,7 @@ void Brin2Dlg::OnTimer() {
     }
 
     if (events.countersChanged) {
-        counterList->clear();
-        for (const CounterRow& shown : CounterRows(view.counters)) {
-            auto* row = new QTreeWidgetItem(counterList);
-            row->setText(0, FromCp1251(shown.label));
-            row->setText(1, QString::fromStdString(shown.megabytes));
-        }
+        ShowCounterRows(counterList, CounterRows(view.counters));
         remainingText = FormatRemaining(view.remainingBytes);
         DoDataExchange(false);
     }

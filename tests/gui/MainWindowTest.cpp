@@ -183,6 +183,25 @@ private slots:
         QCOMPARE(s.dlg->remainingLabel->text(), QStringLiteral("5120.00 (M)"));
         QVERIFY(Fits(s.dlg->remainingLabel));
 
+        // The next reply: one counter moves, one becomes empty, two more come. The rows say
+        // what a list built anew would, and the row before the change stays the same row.
+        s.dlg->counterList->topLevelItem(0)->setData(0, Qt::UserRole, 42);  // marks the row
+        core.counters[2].byteCount = 0;
+        core.counters[0].byteCount = 2 * 1048576;
+        core.counters.push_back(Counter(10, "new", 1048576));
+        core.counters.push_back(Counter(11, "", 3 * 1048576));
+        core.countersChanged = 1;
+        s.Tick();
+        QCOMPARE(Rows(s.dlg->counterList),
+                 QStringList({QStringLiteral("traffic 7|2.00"), QStringLiteral("new|1.00"),
+                              QStringLiteral("traffic 11|3.00")}));
+        QCOMPARE(s.dlg->counterList->topLevelItem(0)->data(0, Qt::UserRole).toInt(), 42);
+        core.counters.pop_back();
+        core.countersChanged = 1;
+        s.Tick();
+        QCOMPARE(Rows(s.dlg->counterList),
+                 QStringList({QStringLiteral("traffic 7|2.00"), QStringLiteral("new|1.00")}));
+
         // Rebuilt only when flagged; remaining 0 shows as 0.00 (M).
         core.counters.clear();
         core.remainingBytes = 0;

@@ -178,6 +178,8 @@ private slots:
                   static_cast<QWidget*>(s.dlg->usageWindow)}) {
                 w->show();
                 CheckFits(w, w->metaObject()->className());
+                // Every English text stays whole within its window and over no other control.
+                QVERIFY2(LayoutFaults(w).isEmpty(), qPrintable(LayoutFaults(w).join(u'\n')));
             }
             CheckWindow(s.dlg.get(), "main window in English");
         }

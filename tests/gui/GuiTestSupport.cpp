@@ -1,11 +1,16 @@
 // The window tests' shared fixture pieces.
 #include "GuiTestSupport.h"
 
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QtTest>
 
 #include "MessageBox.h"
@@ -49,6 +54,55 @@ QStringList Captions(const QMenu* menu) {
     QStringList captions;
     for (QAction* action : menu->actions()) captions << action->text();
     return captions;
+}
+
+namespace {
+
+// The controls a user reads or uses; their own parts (a list's scroll bars) are theirs.
+bool IsControl(const QWidget* w) {
+    return qobject_cast<const QLabel*>(w) != nullptr ||
+           qobject_cast<const QAbstractButton*>(w) != nullptr ||
+           qobject_cast<const QLineEdit*>(w) != nullptr ||
+           qobject_cast<const QAbstractScrollArea*>(w) != nullptr ||
+           qobject_cast<const QScrollBar*>(w) != nullptr;
+}
+
+QString Describe(const QWidget* w) {
+    const auto* label = qobject_cast<const QLabel*>(w);
+    const auto* button = qobject_cast<const QAbstractButton*>(w);
+    return QStringLiteral("%1 \"%2\"")
+        .arg(QString::fromLatin1(w->metaObject()->className()), label != nullptr ? label->text()
+                                                                : button != nullptr
+                                                                    ? button->text()
+                                                                    : w->objectName());
+}
+
+}  // namespace
+
+QStringList LayoutFaults(QWidget* window) {
+    QList<QWidget*> controls;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->window() != window || !IsControl(w)) continue;
+        bool part = false;
+        for (QWidget* up = w->parentWidget(); up != window && !part; up = up->parentWidget())
+            part = IsControl(up);
+        if (!part) controls << w;
+    }
+    QStringList faults;
+    const QRect inside = window->rect();
+    std::vector<QRect> boxes;
+    for (QWidget* w : controls) {
+        const QRect box(w->mapTo(window, QPoint(0, 0)), w->size());
+        if (!inside.contains(box))
+            faults << Describe(w) + QStringLiteral(" is cut off by the edge");
+        boxes.push_back(box);
+    }
+    for (int i = 0; i < controls.size(); ++i)
+        for (int j = i + 1; j < controls.size(); ++j)
+            if (boxes[i].intersects(boxes[j]))
+                faults << Describe(controls[i]) + QStringLiteral(" covers ") +
+                              Describe(controls[j]);
+    return faults;
 }
 
 QColor LampColour(Brin2Dlg& dlg) {

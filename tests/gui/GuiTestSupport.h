@@ -40,6 +40,9 @@ std::string StoredPassword();               // Pass, unscrambled
 
 QColor LampColour(Brin2Dlg& dlg);  // the pixel at the lamp's centre in a rendering of the window
 QStringList Captions(const QMenu* menu);  // its items' texts, top to bottom
+// What a user would see wrong in the shown `window`: a control (label, button, field, list)
+// cut off by the window's edge, or two controls over each other. Empty when there is none.
+QStringList LayoutFaults(QWidget* window);
 
 // The access server brin-server runs (and brin-cli's tests talk to), in process on 127.0.0.1 and
 // a free port, with one account for any address. Its clock is the window's, so its sessions age

@@ -1,5 +1,6 @@
 // The main window from start-up through the refresh tick: fields, account values, counters, status,
 // connected state, messages.
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -11,7 +12,6 @@
 
 #include "Cp1251.h"
 #include "DataExchange.h"
-#include "DialogUnits.h"
 #include "GuiTestSupport.h"
 #include "SessionProbe.h"
 
@@ -76,12 +76,17 @@ private slots:
         QCOMPARE(dlg.tray.MenuId(), 131);
         QCOMPARE(dlg.counterList->headerItem()->text(0), QStringLiteral("Traffic"));
         QCOMPARE(dlg.counterList->headerItem()->text(1), QStringLiteral("Total (M)"));
-        QCOMPARE(dlg.counterList->columnWidth(0), 100);
-        QCOMPARE(dlg.counterList->columnWidth(1), 55);
-        const DialogUnits du(dlg.font());
-        QCOMPARE(dlg.size(), du.Size(289, 174));
-        QCOMPARE(dlg.statusLamp->geometry(), du.Rect(23, 153, 10, 9));
-        QCOMPARE(dlg.loginEdit->geometry(), du.Rect(60, 47, 70, 14));
+        // Both columns are in view side by side, each under a heading that reads whole.
+        dlg.show();
+        QTreeWidget* list = dlg.counterList;
+        QVERIFY(list->columnWidth(0) + list->columnWidth(1) <= list->viewport()->width());
+        for (int column : {0, 1})
+            QVERIFY(list->header()->fontMetrics().horizontalAdvance(
+                        list->headerItem()->text(column)) < list->columnWidth(column));
+        // A window of one size, everything in it whole and nothing over anything else.
+        QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
+        QVERIFY2(LayoutFaults(&dlg).isEmpty(), qPrintable(LayoutFaults(&dlg).join(u'\n')));
+        QVERIFY(dlg.loginEdit->isEnabled() && dlg.passwordEdit->isEnabled());
         QStringList tabOrder;
         QWidget* w = dlg.loginEdit;
         do {
@@ -182,6 +187,12 @@ private slots:
                               QStringLiteral("ABCDEFGHIJKLMNOP|5120.00")}));
         QCOMPARE(s.dlg->remainingLabel->text(), QStringLiteral("5120.00 (M)"));
         QVERIFY(Fits(s.dlg->remainingLabel));
+        for (int i = 0; i < s.dlg->counterList->topLevelItemCount(); ++i) {  // values read whole
+            const QString value = s.dlg->counterList->topLevelItem(i)->text(1);
+            QVERIFY2(s.dlg->counterList->fontMetrics().horizontalAdvance(value) <
+                         s.dlg->counterList->columnWidth(1),
+                     qPrintable(value));
+        }
 
         // The next reply: one counter moves, one becomes empty, two more come. The rows say
         // what a list built anew would, and the row before the change stays the same row.

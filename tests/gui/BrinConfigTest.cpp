@@ -9,9 +9,9 @@
 #include <QtTest>
 #include <functional>
 
-#include "BrinConfig.h"
-#include "DialogUnits.h"
 #include "BoxRecorder.h"
+#include "BrinConfig.h"
+#include "GuiTestSupport.h"
 #include "TempDir.h"
 
 namespace {
@@ -89,12 +89,18 @@ void BrinConfigTest::cleanup() {
 
 void BrinConfigTest::templateLayout() {
     BrinConfig dlg(0x1234abcdu);
-    const DialogUnits du(dlg.font());
     QCOMPARE(dlg.windowTitle(), QStringLiteral("Установки"));
-    QCOMPARE(dlg.minimumSize(), du.Size(211, 162));
-    QCOMPARE(dlg.maximumSize(), du.Size(211, 162));
-    QCOMPARE(dlg.portEdit->geometry(), du.Rect(50, 41, 52, 14));
-    QCOMPARE(dlg.spinner->geometry(), du.Rect(102, 41, 10, 14));
+    // A dialog of one size, nothing in it cut off or over another control; the spinner sits
+    // against the port field's right side, as tall as the field.
+    QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
+    dlg.show();
+    QVERIFY2(LayoutFaults(&dlg).isEmpty(), qPrintable(LayoutFaults(&dlg).join(u'\n')));
+    const QRect port = dlg.portEdit->geometry();
+    const QRect spinner = dlg.spinner->geometry();
+    QCOMPARE(spinner.left(), port.right() + 1);
+    QCOMPARE(spinner.top(), port.top());
+    QCOMPARE(spinner.height(), port.height());
+    dlg.hide();
     QVERIFY(dlg.okButton->isDefault());
 
     // Template order is the tab order; labels, frames and the spinner take no focus.

@@ -16,6 +16,7 @@
 #include "AccountSnapshot.h"
 #include "BrinCore.h"
 #include "ScriptedPeer.h"
+#include "TestSeams.h"
 
 namespace {
 

@@ -28,6 +28,7 @@
 
 #include "Cipher.h"
 #include "SendFrom.h"
+#include "TestSeams.h"
 #include "Wire.h"
 
 namespace {

@@ -20,14 +20,3 @@ int ReplaceFileAtomically(const std::string& path, const std::string& bytes,
 // Returns 0, or -1 when not all of it was written (a full disk: part of it may have
 // reached the file).
 int AppendToFile(const std::string& path, const std::string& bytes, int newFileMode = 0644);
-
-// Tests: make the next write fail after `bytesBeforeFailure` bytes (-1 turns it off).
-// The failure is used up by that one call of ReplaceFileAtomically.
-void InjectAtomicWriteFailure(long bytesBeforeFailure);
-
-// Tests: make the next append fail after `bytesBeforeFailure` bytes (-1 turns it off).
-void InjectAppendFailure(long bytesBeforeFailure);
-
-// For the platform halves: the injected failure, or -1; taking it clears it.
-long TakeInjectedAtomicWriteFailure();
-long TakeInjectedAppendFailure();

@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "AtomicFile.h"
+#include "TestSeams.h"
 #include "WorkDir.h"
 
 namespace {

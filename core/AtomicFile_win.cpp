@@ -8,6 +8,7 @@
 #include <string>
 
 #include "AtomicFile.h"
+#include "TestSeams.h"
 
 namespace {
 

@@ -13,6 +13,8 @@
 
 #include <cstring>
 
+#include "TestSeams.h"
+
 const uint8_t kDhPrime[kDhSize] = {
     0xca, 0x9c, 0x3c, 0xb3, 0xe2, 0x39, 0x84, 0x50, 0x76, 0xac, 0xc3, 0x96, 0x36, 0x34,
     0xa0, 0x2f, 0x1a, 0x50, 0x03, 0x20, 0x9b, 0x29, 0xb1, 0xbf, 0x31, 0x7e, 0x18, 0xa0,
@@ -153,14 +155,9 @@ int DhKeyPair::ComputeSecret(const uint8_t peerPublic[kDhSize], uint8_t secret[k
     return length;
 }
 
-void DhKeyPair::SetPrivateForTest(const uint8_t* priv, size_t length) {
-    BN_bin2bn(priv, static_cast<int>(length), impl_->priv);
-    impl_->ComputePublic();
-}
-
-void DhModExpForBenchmark(const uint8_t base[kDhSize], uint8_t out[kDhSize]) {
-    static DhKeyPair pair;
-    pair.ComputeSecret(base, out);
+void DhKeyPairSeam::SetPrivate(DhKeyPair& pair, const uint8_t* priv, size_t length) {
+    BN_bin2bn(priv, static_cast<int>(length), pair.impl_->priv);
+    pair.impl_->ComputePublic();
 }
 
 struct BareModExp::Impl {

@@ -40,31 +40,8 @@ public:
     // buffer then stays all zero.
     int ComputeSecret(const uint8_t peerPublic[kDhSize], uint8_t secret[kDhSize]) const;
 
-    // For tests: replace the private value (big-endian bytes) and recompute the public one.
-    void SetPrivateForTest(const uint8_t* priv, size_t length);
-
 private:
-    struct Impl;
-    Impl* impl_;
-};
-
-// One modular exponentiation with the protocol's prime, for benchmark floors.
-// It goes through ComputeSecret (conversions, range check, allocations included).
-void DhModExpForBenchmark(const uint8_t base[kDhSize], uint8_t out[kDhSize]);
-
-// Benchmark floor for processing a KEY_REPLY: one bare constant-time modular
-// exponentiation modulo the protocol's prime with a 447-bit exponent; operands,
-// work space and the Montgomery context are prepared beforehand, so Run() does
-// nothing else. Only benchmark code uses it.
-class BareModExp {
-public:
-    BareModExp();
-    ~BareModExp();
-    BareModExp(const BareModExp&) = delete;
-    BareModExp& operator=(const BareModExp&) = delete;
-    void Run();
-
-private:
+    friend class DhKeyPairSeam;  // the tests' known private values (TestSeams.h)
     struct Impl;
     Impl* impl_;
 };

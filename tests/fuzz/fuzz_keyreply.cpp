@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "BrinCore.h"
+#include "TestSeams.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ struct Harness {
         std::strcpy(engine.password, "pw");
         std::strcpy(engine.serverAddress, "127.0.0.1");
         engine.port = PortFromNetwork(serverAt.port);
-        engine.dhKeyPair->SetPrivateForTest(kEnginePrivate, sizeof kEnginePrivate);
+        DhKeyPairSeam::SetPrivate(*engine.dhKeyPair, kEnginePrivate, sizeof kEnginePrivate);
     }
 
     // The engine's address as the server sees it; empties the server's queue.

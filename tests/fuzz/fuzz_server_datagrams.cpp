@@ -32,6 +32,7 @@
 #include "Accounts.h"
 #include "Cipher.h"
 #include "Clock.h"
+#include "TestSeams.h"
 #include "Wire.h"
 
 namespace {
@@ -78,7 +79,8 @@ struct Clients {
             Client& k = c[i];
             k.at.address = ParseIPv4(kClients[i].address);
             k.at.port = PortToNetwork(kClients[i].port);
-            k.pair.SetPrivateForTest(kClients[i].privateKey, sizeof kClients[i].privateKey);
+            DhKeyPairSeam::SetPrivate(k.pair, kClients[i].privateKey,
+                                      sizeof kClients[i].privateKey);
             MakePasswordKey(kClients[i].password, k.passwordKey);
             wire::WriteLoginField(k.loginField, kClients[i].login);
             std::memset(k.hello, 0, sizeof k.hello);

@@ -12,10 +12,10 @@
 #include <QtTest>
 #include <csignal>
 
-#include "AtomicFile.h"
 #include "ExitSignals.h"
 #include "GuiTestSupport.h"
 #include "SessionProbe.h"
+#include "TestSeams.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "AtomicFile.h"
 #include "Brin2Dlg.h"
 #include "BrinConfig.h"
 #include "GuiTestSupport.h"
 #include "Pager.h"
+#include "TestSeams.h"
 
 class DiskFaultsTest : public QObject {
     Q_OBJECT

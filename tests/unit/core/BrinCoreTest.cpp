@@ -9,6 +9,7 @@
 #include "DhVectors.h"
 #include "Hex.h"
 #include "ScriptedPeer.h"
+#include "TestSeams.h"
 
 namespace {
 
@@ -306,15 +307,15 @@ TEST(BrinCore, FollowsTheStateTable) {
 TEST(BrinCore, HelloCarriesALeadingZeroByteAndA55ByteSecretFoldsFromTheFront) {
     Session s;
     Bytes priv = FromHex(dh::kLeadingZeroPrivate);
-    s.engine.dhKeyPair->SetPrivateForTest(priv.data(), priv.size());
+    DhKeyPairSeam::SetPrivate(*s.engine.dhKeyPair, priv.data(), priv.size());
     s.SendHello();
     EXPECT_EQ(ToHex(s.peer.clientPublic, kDhSize), dh::kLeadingZeroPublic);
 
     Session t;
     priv = FromHex(dh::kPrivate);
-    t.engine.dhKeyPair->SetPrivateForTest(priv.data(), priv.size());
+    DhKeyPairSeam::SetPrivate(*t.engine.dhKeyPair, priv.data(), priv.size());
     Bytes peerPriv = FromHex(dh::kShortSecretPeerPrivate);
-    t.peer.pair.SetPrivateForTest(peerPriv.data(), peerPriv.size());
+    DhKeyPairSeam::SetPrivate(t.peer.pair, peerPriv.data(), peerPriv.size());
     t.Establish();
     EXPECT_EQ(ToHex(t.engine.serverPublic, kDhSize), dh::kShortSecretPeer);
     EXPECT_EQ(ToHex(t.engine.sharedSecret, kDhSize), std::string(dh::kShortSecret) + "00");

@@ -6,6 +6,7 @@
 #include "Cipher.h"
 #include "DhVectors.h"
 #include "Hex.h"
+#include "TestSeams.h"
 
 namespace {
 
@@ -134,7 +135,7 @@ TEST(Cipher, FoldAddsTheTwoHalvesBytewiseWithoutCarry) {
 TEST(KeyAgreement, MatchesAnIndependentComputation) {
     DhKeyPair pair;
     std::vector<uint8_t> priv = FromHex(dh::kPrivate);
-    pair.SetPrivateForTest(priv.data(), priv.size());
+    DhKeyPairSeam::SetPrivate(pair, priv.data(), priv.size());
     uint8_t field[kDhSize];
     pair.WritePublic(field);
     EXPECT_EQ(ToHex(field, kDhSize), dh::kPublic);
@@ -147,14 +148,14 @@ TEST(KeyAgreement, MatchesAnIndependentComputation) {
 TEST(KeyAgreement, LeadingZeroBytesStayInThePublicFieldAndLeaveTheSecret) {
     DhKeyPair pair;
     std::vector<uint8_t> priv = FromHex(dh::kLeadingZeroPrivate);
-    pair.SetPrivateForTest(priv.data(), priv.size());
+    DhKeyPairSeam::SetPrivate(pair, priv.data(), priv.size());
     uint8_t field[kDhSize];
     std::memset(field, 0xEE, sizeof field);
     pair.WritePublic(field);
     EXPECT_EQ(ToHex(field, kDhSize), dh::kLeadingZeroPublic);  // right-aligned, 00 in front
 
     priv = FromHex(dh::kPrivate);
-    pair.SetPrivateForTest(priv.data(), priv.size());
+    DhKeyPairSeam::SetPrivate(pair, priv.data(), priv.size());
     uint8_t secret[kDhSize];
     std::memset(secret, 0xEE, sizeof secret);
     EXPECT_EQ(pair.ComputeSecret(FromHex(dh::kShortSecretPeer).data(), secret), 55);

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "AtomicFile.h"
 #include "ClientSession.h"
 #include "TempDir.h"
+#include "TestSeams.h"
 #include "UsageLog.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "AtomicFile.h"
 #include "MessageHistory.h"
 #include "TempDir.h"
+#include "TestSeams.h"
 
 namespace {
 

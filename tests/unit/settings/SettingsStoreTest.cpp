@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "AtomicFile.h"
 #include "SettingsStore.h"
 #include "TempDir.h"
+#include "TestSeams.h"
 
 namespace {
 

@@ -9,8 +9,7 @@ set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
 mkdir -p "$2" && scratch=$(cd "$2" && pwd) || exit 1
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+. "$(dirname "${BASH_SOURCE[0]}")/../tests/support/test_lib.sh"
 section() { echo "--- $*"; }
 
 # The packages this build makes, and the tools that check them.
@@ -75,14 +74,14 @@ declare -A version
 for package in "${built[@]}"; do
   deb=$(printf '%s\n' "${debs[@]}" | grep "/${package}_[^/]*\.deb$")
   if [ -z "$deb" ]; then
-    fail "no package $package"
+    check_failed "no package $package"
     continue
   fi
   root="$scratch/root/$package"
-  dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x $deb"
+  dpkg-deb -x "$deb" "$root" || check_failed "dpkg-deb -x $deb"
   version[$package]=$(dpkg-deb -f "$deb" Version)
   while read -r file; do
-    [ -e "$root/$file" ] || fail "$package lacks /$file"
+    [ -e "$root/$file" ] || check_failed "$package lacks /$file"
   done <<<"${expected[$package]}"
   # Every library the program links comes from a package it depends on.
   depends=" $(dpkg-deb -f "$deb" Depends | sed 's/([^)]*)//g; s/[,|]/ /g') "
@@ -92,29 +91,29 @@ for package in "${built[@]}"; do
     for owner in $owners; do
       [[ $depends == *" $owner "* ]] && found=1
     done
-    [ -n "$found" ] || fail "$package links $lib (from: ${owners:-no package}) but depends on:$depends"
+    [ -n "$found" ] || check_failed "$package links $lib (from: ${owners:-no package}) but depends on:$depends"
   done
   # The user's guide is the README of this tree, whole.
   zcat "$root/usr/share/doc/$package/README.md.gz" 2>/dev/null | cmp -s - "$source/README.md" ||
-    fail "$package: /usr/share/doc/$package/README.md.gz is not the README"
+    check_failed "$package: /usr/share/doc/$package/README.md.gz is not the README"
   # The topmost changelog entry is the version being packaged.
   top=$(zcat "$root/usr/share/doc/$package/changelog.gz" | sed -n '1s/^[^ ]* (\([^)]*\)).*/\1/p')
   [ "$top" = "${version[$package]}" ] ||
-    fail "$package: changelog starts at '$top', the package is ${version[$package]}"
+    check_failed "$package: changelog starts at '$top', the package is ${version[$package]}"
   # The installed program runs and reports the packaged version.
   reported=$("$root/usr/bin/$package" --version)
-  [ "$reported" = "$package ${version[$package]}" ] || fail "$package --version says '$reported'"
+  [ "$reported" = "$package ${version[$package]}" ] || check_failed "$package --version says '$reported'"
 done
 
 section "lintian"
 # Errors fail the check; warnings are shown.
-lintian --fail-on error --tag-display-limit 0 "${debs[@]}" || fail "lintian reports errors"
+lintian --fail-on error --tag-display-limit 0 "${debs[@]}" || check_failed "lintian reports errors"
 
 if [ -d "$scratch/root/brin2" ]; then
   section "desktop entry and AppStream metadata"
-  desktop-file-validate "$scratch/root/brin2/usr/share/applications/brin2.desktop" || fail "desktop-file-validate"
+  desktop-file-validate "$scratch/root/brin2/usr/share/applications/brin2.desktop" || check_failed "desktop-file-validate"
   appstreamcli validate --no-net --explain "$scratch/root/brin2/usr/share/metainfo/net.sorvel.Brin2.metainfo.xml" ||
-    fail "appstreamcli validate"
+    check_failed "appstreamcli validate"
 fi
 
 section "units"
@@ -129,14 +128,14 @@ cli_unit="$scratch/root/brin-cli/usr/lib/systemd/user/brin-cli.service"
 for unit in "$server_unit" "$cli_unit"; do
   package=$(basename "$unit" .service)
   sed "s|/usr/bin/|$scratch/root/$package/usr/bin/|" "$unit" >"$runtime/$package.service"
-  grep -q "^ExecStart=/usr/bin/$package " "$unit" || fail "$package.service does not start /usr/bin/$package"
+  grep -q "^ExecStart=/usr/bin/$package " "$unit" || check_failed "$package.service does not start /usr/bin/$package"
 done
 # verify only warns about an unknown key or a value it cannot parse, and
 # exits 0: anything it says is a failure.
 verify() { # UNIT [OPTION]
   local said
   said=$(MANPATH=$manpath XDG_RUNTIME_DIR=$runtime systemd-analyze ${2:-} verify "$1" 2>&1) && [ -z "$said" ] ||
-    fail "systemd-analyze ${2:-} verify $(basename "$1"): $said"
+    check_failed "systemd-analyze ${2:-} verify $(basename "$1"): $said"
 }
 verify "$runtime/brin-server.service"
 # (The user manager wants a runtime directory of its own.)
@@ -144,14 +143,14 @@ verify "$runtime/brin-cli.service" --user
 # The hardening, as systemd rates it: 0 is the most confined, 10 not at all
 # (the threshold counts tenths).
 systemd-analyze security --offline=true --threshold=20 --no-pager "$runtime/brin-server.service" >"$scratch/security.txt" ||
-  { cat "$scratch/security.txt" >&2; fail "brin-server.service is exposed more than 2 of 10"; }
+  { cat "$scratch/security.txt" >&2; check_failed "brin-server.service is exposed more than 2 of 10"; }
 grep "Overall exposure" "$scratch/security.txt"
 for setting in DynamicUser=yes NoNewPrivileges=yes ProtectSystem=strict PrivateTmp=yes ProtectHome=yes \
   "RestrictAddressFamilies=AF_INET AF_UNIX" "LoadCredential=accounts.ini:/etc/brin-server/accounts.ini"; do
-  grep -qx "$setting" "$server_unit" || fail "brin-server.service lacks $setting"
+  grep -qx "$setting" "$server_unit" || check_failed "brin-server.service lacks $setting"
 done
 for setting in "WorkingDirectory=%E/brin2" ConfigurationDirectory=brin2 KillSignal=SIGTERM Restart=on-failure; do
-  grep -qx "$setting" "$cli_unit" || fail "brin-cli.service lacks $setting"
+  grep -qx "$setting" "$cli_unit" || check_failed "brin-cli.service lacks $setting"
 done
 echo "(the units are verified, not started: starting them needs systemd as PID 1 and a user manager)"
 
@@ -174,7 +173,7 @@ wait "$server"
 status=$?
 if ! grep -q "listening on" "$runtime/server.log" || [ $status -ne 0 ]; then
   cat "$runtime/server.log" >&2
-  fail "brin-server from the unit's command line: no 'listening on', or exit $status after SIGTERM"
+  check_failed "brin-server from the unit's command line: no 'listening on', or exit $status after SIGTERM"
 fi
 
 if [[ " ${built[*]} " == *" brin2 "* ]]; then
@@ -191,16 +190,16 @@ if [[ " ${built[*]} " == *" brin2 "* ]]; then
     [ -f "$dir/brin.lock" ] && [ -f "$dir/brin.ini" ] && break
     sleep 0.1
   done
-  [ "$(stat -c %a "$dir" 2>/dev/null)" = 700 ] || fail "brin2 --user-dir: $dir is not mode 700"
-  [ -x "$dir/ping.sh" ] || fail "brin2 --user-dir: no example ping.sh in $dir"
+  [ "$(stat -c %a "$dir" 2>/dev/null)" = 700 ] || check_failed "brin2 --user-dir: $dir is not mode 700"
+  [ -x "$dir/ping.sh" ] || check_failed "brin2 --user-dir: no example ping.sh in $dir"
   cmp -s "$dir/ping.sh" "$scratch/root/brin2/usr/share/brin2/ping.sh" ||
-    fail "brin2 --user-dir: ping.sh is not the installed example"
-  [ -f "$dir/brin.lock" ] || fail "brin2 --user-dir: no brin.lock while it runs"
+    check_failed "brin2 --user-dir: ping.sh is not the installed example"
+  [ -f "$dir/brin.lock" ] || check_failed "brin2 --user-dir: no brin.lock while it runs"
   kill -TERM "$client" 2>/dev/null
   wait "$client"
   status=$?
-  [ $status -eq 0 ] || { cat "$runtime/brin2.log" >&2; fail "brin2 exited $status after SIGTERM"; }
-  [ ! -e "$dir/brin.lock" ] || fail "brin2 left brin.lock behind"
+  [ $status -eq 0 ] || { cat "$runtime/brin2.log" >&2; check_failed "brin2 exited $status after SIGTERM"; }
+  [ ! -e "$dir/brin.lock" ] || check_failed "brin2 left brin.lock behind"
 fi
 
 section "manual pages"
@@ -209,24 +208,24 @@ for package in "${built[@]}"; do
   page="$scratch/root/$package/usr/share/man/man1/$package.1.gz"
   [ -f "$page" ] || continue
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$runtime/page.txt")
-  [ -z "$warnings" ] || fail "$package.1: $warnings"
+  [ -z "$warnings" ] || check_failed "$package.1: $warnings"
   for heading in NAME SYNOPSIS OPTIONS FILES "EXIT STATUS" "SEE ALSO"; do
-    grep -q "^$heading" "$runtime/page.txt" || fail "$package.1 has no $heading section"
+    grep -q "^$heading" "$runtime/page.txt" || check_failed "$package.1 has no $heading section"
   done
   # Every exit code the program's --help names has its entry.
   codes=$("$scratch/root/$package/usr/bin/$package" --help | sed -n '/^exit codes:/,/^$/p' | grep -o '\b[0-9]\+ [a-z]' | cut -d' ' -f1)
-  [ -n "$codes" ] || fail "$package --help names no exit codes"
+  [ -n "$codes" ] || check_failed "$package --help names no exit codes"
   for code in $codes; do
     sed -n '/^EXIT STATUS/,/^[A-Z]/p' "$runtime/page.txt" | grep -qE "^ +$code( |$)" ||
-      fail "$package.1: EXIT STATUS has no entry for $code"
+      check_failed "$package.1: EXIT STATUS has no entry for $code"
   done
   # The guide it points at is the installed one, not a README beside the sources.
   guide=/usr/share/doc/$package/README.md.gz
-  sed -n '/^SEE ALSO/,$p' "$runtime/page.txt" | grep -qF "$guide" || fail "$package.1 does not point at $guide"
+  sed -n '/^SEE ALSO/,$p' "$runtime/page.txt" | grep -qF "$guide" || check_failed "$package.1 does not point at $guide"
   others=$(zcat "$page" | sed 's/\\%//g; s/\\-/-/g' | grep -o '[^ ]*README[^ ]*' | grep -vxF "$guide")
-  [ -z "$others" ] || fail "$package.1 names a README other than the installed guide: $others"
+  [ -z "$others" ] || check_failed "$package.1 names a README other than the installed guide: $others"
   for option in $("$scratch/root/$package/usr/bin/$package" --help | grep -o '^ *--[a-z-]*'); do
-    zcat "$page" | grep -qF "\\fB${option//-/\\-}\\fR" || fail "$package.1 lacks $option"
+    zcat "$page" | grep -qF "\\fB${option//-/\\-}\\fR" || check_failed "$package.1 lacks $option"
   done
 done
 
@@ -252,7 +251,7 @@ expect_completion() { # LINE WANTED
   got=$(cd "$runtime" && PATH="$scratch/root/$package/usr/bin:$PATH" \
     COMPLETION="$scratch/root/$package/usr/share/bash-completion/completions/$package" \
     bash -c 'source ./complete.bash; complete_line "$1"' bash "$1")
-  [ "$got" = "$2" ] || fail "completion of '$1' gave '$got', not '$2'"
+  [ "$got" = "$2" ] || check_failed "completion of '$1' gave '$got', not '$2'"
 }
 expect_completion "brin-cli --p" "--password-stdin --polls --port "
 expect_completion "brin-server --dr" "--drop-polls "

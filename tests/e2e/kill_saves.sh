@@ -8,6 +8,7 @@ CLI=$(realpath "$1") SERVER=$(realpath "$2") ROUNDS=${3:-20}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 cd "$work" || exit 1
+. "$here/../support/test_lib.sh"
 . "$here/../support/kill_saves_lib.sh"
 trap 'kill "$SERVER_PID" 2>/dev/null; cd /; rm -rf "$work"' EXIT
 OLD_INI=0 NEW_INI=0 OLD_HISTORY=0 NEW_HISTORY=0

@@ -13,14 +13,12 @@ LIBFAKETIME=$(ls /usr/lib/*/faketime/libfaketime.so.1 /usr/lib/faketime/libfaket
 # to it.
 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 export ASAN_OPTIONS
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../support/test_lib.sh"
 work=$(mktemp -d)
 cd "$work" || exit 1
 trap 'kill $SERVER_PID $CLIENT_PID 2>/dev/null; wait 2>/dev/null; cd /; rm -rf "$work"' EXIT
 SERVER_PID= CLIENT_PID=
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
 
 # The demo lowers every balance by 0.250 a poll. 10000.000 lasts past the eight days and ends
 # well within a century, whether the fast clock gives a poll every few hours or every 31 s.
@@ -32,15 +30,7 @@ balance = 10000.000
 remaining = 53687091200
 counter 1 = 1048576 Internet
 EOF
-"$SERVER" --demo --accounts accounts.ini --listen 127.0.0.1:0 2>server.log &
-SERVER_PID=$!
-PORT=
-for _ in $(seq 100); do
-    PORT=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' server.log | head -n 1)
-    [ -n "$PORT" ] && break
-    sleep 0.1
-done
-[ -n "$PORT" ] || fail "brin-server did not start: $(cat server.log)"
+serve_on_free_port 127.0.0.1 "$SERVER" --demo --accounts accounts.ini
 
 # The client's clock starts on 1 December and runs 20000 times fast; the server's is the real one.
 echo pw | LD_PRELOAD=$LIBFAKETIME FAKETIME='@2026-12-01 00:00:00 x20000' \

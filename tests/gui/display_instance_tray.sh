@@ -17,16 +17,16 @@ hide_with_escape() {
     xdotool windowfocus --sync "$WID"
     sleep 0.3
     xdotool key Escape
-    wait_for "! xdotool search --onlyvisible --name 'ver 1.2'" 50 || die "$1"
+    wait_for "! xdotool search --onlyvisible --name 'ver 1.2'" 50 || fail "$1"
 }
 
 start_server
 mkdir cfg && mv brin.ini cfg/
 "$BRIN2" --dir "$work/cfg" >client.log 2>&1 &
 CLIENT_PID=$!
-wait_for "xdotool search --name 'ver 1.2'" 100 || die "no main window"
+wait_for "xdotool search --name 'ver 1.2'" 100 || fail "no main window"
 WID=$(xdotool search --name 'ver 1.2' | head -n 1)
-[ -f cfg/brin.lock ] || die "no brin.lock in the --dir directory"
+[ -f cfg/brin.lock ] || fail "no brin.lock in the --dir directory"
 sleep 1
 
 start_trayer
@@ -35,30 +35,30 @@ hide_with_escape "Escape did not hide the window to the tray that came late"
 xdotool mousemove 12 16
 sleep 0.3
 xdotool mousedown 1 mouseup 1 mousedown 1 mouseup 1
-wait_for "xdotool search --onlyvisible --name 'ver 1.2'" 30 || die "the icon did not dock in the late tray"
+wait_for "xdotool search --onlyvisible --name 'ver 1.2'" 30 || fail "the icon did not dock in the late tray"
 
 hide_with_escape "Escape did not hide the window again"
 "$BRIN2" --dir "$work/cfg" >second.log 2>&1
 rc=$?
-[ "$rc" -eq 0 ] || die "the second brin2 exited with $rc: $(cat second.log)"
-wait_for "xdotool search --onlyvisible --name 'ver 1.2'" 50 || die "the second start did not show the running window"
-[ "$(xdotool search --name 'ver 1.2' | wc -l)" -eq 1 ] || die "a second main window opened"
+[ "$rc" -eq 0 ] || fail "the second brin2 exited with $rc: $(cat second.log)"
+wait_for "xdotool search --onlyvisible --name 'ver 1.2'" 50 || fail "the second start did not show the running window"
+[ "$(xdotool search --name 'ver 1.2' | wc -l)" -eq 1 ] || fail "a second main window opened"
 
 "$CLI" --dir "$work/cfg" --once >cli.out 2>cli.err
 rc=$?
-[ "$rc" -eq 5 ] || die "brin-cli on the window's directory exited with $rc"
-grep -q 'in use by brin2, process' cli.err || die "brin-cli did not name the window: $(cat cli.err)"
+[ "$rc" -eq 5 ] || fail "brin-cli on the window's directory exited with $rc"
+grep -q 'in use by brin2, process' cli.err || fail "brin-cli did not name the window: $(cat cli.err)"
 
 hide_with_escape "Escape did not hide the window before the tray went"
 kill "$TRAYER_PID"
 wait "$TRAYER_PID" 2>/dev/null
 TRAYER_PID=
-wait_for "xdotool search --onlyvisible --name 'ver 1.2'" 80 || die "the window stayed hidden after the tray went away"
+wait_for "xdotool search --onlyvisible --name 'ver 1.2'" 80 || fail "the window stayed hidden after the tray went away"
 
 kill -TERM "$CLIENT_PID"
 wait "$CLIENT_PID"
 rc=$?
 CLIENT_PID=
-[ "$rc" -eq 0 ] || die "brin2 exited with $rc after SIGTERM"
-[ ! -f cfg/brin.lock ] || die "brin.lock left behind after a clean end"
+[ "$rc" -eq 0 ] || fail "brin2 exited with $rc after SIGTERM"
+[ ! -f cfg/brin.lock ] || fail "brin.lock left behind after a clean end"
 echo "display_instance_tray: late tray docked, second start handed over, brin-cli refused, window back when the tray went, exit 0"

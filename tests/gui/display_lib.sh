@@ -1,11 +1,8 @@
 # Shared steps of the real-display runs: a demo server, brin.ini for it, the client, typing as a user does.
-# Sourced by display_*.sh with BRIN2, SERVER and the work directory set; needs xdotool.
+# Sourced by display_*.sh with BRIN2, SERVER, here and the work directory set; needs xdotool.
 
-die() {
-    echo "FAIL: $*" >&2
-    for f in server.log client.log; do [ -f "$f" ] && { echo "--- $f" >&2; cat "$f" >&2; }; done
-    exit 1
-}
+. "$here/../support/test_lib.sh"
+FAIL_LOGS="server.log client.log"
 
 # Waits up to $2 tenths of a second for the command $1 to succeed.
 wait_for() {
@@ -22,14 +19,11 @@ start_trayer() {
     trayer --edge top --align left --widthtype pixel --width 120 --heighttype pixel --height 32 \
         --SetDockType false --transparent false >trayer.log 2>&1 &
     TRAYER_PID=$!
-    wait_for "xdotool search --class trayer" 50 || die "trayer did not start: $(cat trayer.log)"
+    wait_for "xdotool search --class trayer" 50 || fail "trayer did not start: $(cat trayer.log)"
 }
 
 start_server() {
-    "$SERVER" --demo --listen 127.0.0.1:0 >server.log 2>&1 &
-    SERVER_PID=$!
-    wait_for "grep -q ' listening on' server.log" 50 || die "server did not start"
-    PORT=$(sed -n 's/^.* listening on [0-9.]*:\([0-9]*\).*/\1/p' server.log)
+    serve_on_free_port 127.0.0.1 "$SERVER" --demo
     # The demo account's login; the password is typed into the window below.
     printf 'SavePassword = 1\r\nAutoConnect = 0\r\nKeepConn = 0\r\nIP = 127.0.0.1\r\nPort = %s\r\nLogin = demo\r\n' \
         "$PORT" >brin.ini
@@ -38,7 +32,7 @@ start_server() {
 start_client() {
     "$BRIN2" >client.log 2>&1 &
     CLIENT_PID=$!
-    wait_for "xdotool search --name 'ver 1.2'" 100 || die "no main window"
+    wait_for "xdotool search --name 'ver 1.2'" 100 || fail "no main window"
     WID=$(xdotool search --name 'ver 1.2' | head -n 1)
     sleep 1
 }
@@ -50,7 +44,7 @@ log_in() {
     xdotool key Tab
     xdotool type --delay 50 demo
     xdotool key Tab space
-    wait_for "grep -q '^.*confirmed login .demo' server.log" 100 || die "no session came up"
+    wait_for "grep -q '^.*confirmed login .demo' server.log" 100 || fail "no session came up"
 }
 
 stop_all() {

@@ -19,8 +19,8 @@ case $LANGUAGE_RUN in
 esac
 
 command -v dunst >/dev/null || { echo "dunst is not installed" >&2; exit 77; }
-[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || die "no D-Bus session: run under dbus-run-session"
-wait_for "xdpyinfo" 100 || die "the display $DISPLAY does not answer"
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no D-Bus session: run under dbus-run-session"
+wait_for "xdpyinfo" 100 || fail "the display $DISPLAY does not answer"
 dunst -print >dunst.log 2>&1 &
 DUNST_PID=$!
 start_trayer
@@ -46,16 +46,16 @@ printf 'LowBalance = 149.900\r\n' >>brin.ini
 # The language for brin2 alone: xdotool's name search stays in the test's own locale.
 env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG="$LANGUAGE_RUN" "$BRIN2" >client.log 2>&1 &
 CLIENT_PID=$!
-wait_for "xdotool search --name 'ver 1.2'" 100 || die "no main window"
+wait_for "xdotool search --name 'ver 1.2'" 100 || fail "no main window"
 WID=$(xdotool search --name 'ver 1.2' | head -n 1)
 sleep 1
 log_in
-wait_for "! xdotool search --onlyvisible --name 'ver 1.2'" 50 || die "window not hidden after connecting"
-wait_for "grep -q '$NOTICE' dunst.log" 100 || die "no low-balance notification: $(cat dunst.log)"
+wait_for "! xdotool search --onlyvisible --name 'ver 1.2'" 50 || fail "window not hidden after connecting"
+wait_for "grep -q '$NOTICE' dunst.log" 100 || fail "no low-balance notification: $(cat dunst.log)"
 sleep 1
 count=$(grep -c "summary: '$NOTICE'" dunst.log)
-[ "$count" -eq 1 ] || die "$count notifications instead of one: $(cat dunst.log)"
-grep -q "149.750" dunst.log || die "the notification does not say the balance: $(cat dunst.log)"
+[ "$count" -eq 1 ] || fail "$count notifications instead of one: $(cat dunst.log)"
+grep -q "149.750" dunst.log || fail "the notification does not say the balance: $(cat dunst.log)"
 
 # The tray menu's last item.
 xdotool mousemove 12 16
@@ -75,13 +75,13 @@ shown() {
 n=0
 until shown "$TITLE"; do
     n=$((n + 1))
-    [ "$n" -ge 50 ] && die "no «$TITLE» window"
+    [ "$n" -ge 50 ] && fail "no «$TITLE» window"
     sleep 0.1
 done
 sleep 1.5
 import -window root "$SHOT"
 # Later replies stay below LowBalance: no second notification.
 wait_for "[ \$(wc -l <usage.csv) -ge 244 ]" 400 ||
-    die "no second reply in usage.csv"
-[ "$(grep -c "summary: '$NOTICE'" dunst.log)" -eq 1 ] || die "a second notification: $(cat dunst.log)"
+    fail "no second reply in usage.csv"
+[ "$(grep -c "summary: '$NOTICE'" dunst.log)" -eq 1 ] || fail "a second notification: $(cat dunst.log)"
 echo "display_usage_history ($LANGUAGE_RUN): one notification, «$TITLE» shown: $SHOT"

@@ -4,11 +4,10 @@
 # Argument: brin2.
 set -u
 BRIN2=$(realpath "$1")
+. "$(cd "$(dirname "$0")" && pwd)/../support/test_lib.sh"
 work=$(mktemp -d)
 trap 'cd /; rm -rf "$work"' EXIT
 cd "$work" || exit 1
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 # A display number no X server uses here.
 n=90
@@ -20,11 +19,11 @@ while IFS='|' read -r environment options wanted; do
   (cd run && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$work/home" XDG_CONFIG_HOME= \
     $environment "$BRIN2" $options >../out 2>../err)
   status=$?
-  [ $status -eq 1 ] || fail "[$environment $options] exit $status, not 1: $(cat err)"
-  [ "$(cat err)" = "$wanted" ] || fail "[$environment $options] said [$(cat err)], not [$wanted]"
-  [ ! -s out ] || fail "[$environment $options] wrote to standard output: $(cat out)"
+  [ $status -eq 1 ] || check_failed "[$environment $options] exit $status, not 1: $(cat err)"
+  [ "$(cat err)" = "$wanted" ] || check_failed "[$environment $options] said [$(cat err)], not [$wanted]"
+  [ ! -s out ] || check_failed "[$environment $options] wrote to standard output: $(cat out)"
   left=$(find run home -mindepth 1)
-  [ -z "$left" ] || fail "[$environment $options] left files: $left"
+  [ -z "$left" ] || check_failed "[$environment $options] left files: $left"
 done <<CASES
 |  |brin2: no display: DISPLAY is not set (brin-cli needs none)
 | --dir sub |brin2: no display: DISPLAY is not set (brin-cli needs none)
@@ -34,13 +33,13 @@ QT_QPA_PLATFORM=xcb DISPLAY=:$n|  |brin2: cannot open the display (QT_QPA_PLATFO
 CASES
 
 # What needs no display still works without one.
-env -u DISPLAY "$BRIN2" --help >out 2>err || fail "--help without a display: $(cat err)"
-grep -q '^usage: brin2' out || fail "--help printed no usage"
+env -u DISPLAY "$BRIN2" --help >out 2>err || check_failed "--help without a display: $(cat err)"
+grep -q '^usage: brin2' out || check_failed "--help printed no usage"
 env -u DISPLAY "$BRIN2" --bogus >out 2>err
 status=$?
-[ $status -eq 64 ] || fail "--bogus: exit $status, not 64"
+[ $status -eq 64 ] || check_failed "--bogus: exit $status, not 64"
 [ "$(cat err)" = "brin2: unknown option '--bogus'
-try 'brin2 --help' for the options" ] || fail "--bogus said [$(cat err)]"
+try 'brin2 --help' for the options" ] || check_failed "--bogus said [$(cat err)]"
 
-[ $failures -eq 0 ] || exit 1
+end_checks
 echo "ok"

@@ -1,15 +1,10 @@
-# What the SIGKILL loops share (sourced with the work directory current): a random pause, and
-# the check that a file is exactly its old or its new content.
+# What the SIGKILL loops share (sourced after test_lib.sh, with the work directory current): a
+# random pause, and the check that a file is exactly its old or its new content.
 
 # Sleeps a random time from 0 to $1 milliseconds.
 random_sleep() {
     ms=$(( $(od -An -N2 -tu2 /dev/urandom) % ($1 + 1) ))
     sleep "$(printf '%d.%03d' $((ms / 1000)) $((ms % 1000)))"
-}
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
 }
 
 # brin.ini ($1) must be byte for byte $2 (the old content) or $3 (the new one).
@@ -45,13 +40,7 @@ write_accounts() {
 
 # Starts brin-server ($1) on every local address at a free port: PORT.
 start_loop_server() {
-    "$1" --listen 0.0.0.0:0 --accounts accounts.ini >server.log 2>&1 &
-    SERVER_PID=$!
-    n=0
-    until grep -q '^.*listening on' server.log 2>/dev/null; do
-        n=$((n + 1)); [ "$n" -gt 50 ] && fail "the server did not start"; sleep 0.1
-    done
-    PORT=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' server.log | head -n 1)
+    serve_on_free_port 0.0.0.0 "$1" --accounts accounts.ini
 }
 
 no_leftovers() {

@@ -20,14 +20,12 @@ finish() {
   if [ "$status" -eq 0 ]; then rm -rf "$work"; else echo "files kept in $work" >&2; fi
 }
 trap finish EXIT
+. "$here/../support/test_lib.sh"
+FAIL_CONTEXT=$case_name
 cd "$work"
 # The history's times are local times; Wine takes its zone from the same place.
 export TZ=UTC
 
-fail() {
-  echo "FAIL ($case_name): $*" >&2
-  exit 1
-}
 expect_eq() {  # ACTUAL EXPECTED WHAT
   [ "$1" = "$2" ] || fail "$3: got [$1], expected [$2]"
 }
@@ -56,20 +54,9 @@ write_accounts() {
 
 start_server() {  # PROGRAM...: serves accounts.ini on a free loopback port; sets $port, $target
   write_accounts
-  : > server.log
-  "$@" --listen 127.0.0.1:0 --accounts accounts.ini 2> server.log &
-  server_pid=$!
-  port=
-  for _ in $(seq 300); do
-    port=$(tr -d '\r' < server.log | sed -n 's/^.* listening on 127\.0\.0\.1:\([0-9]*\),.*/\1/p')
-    if [ -n "$port" ]; then
-      target=(--server 127.0.0.1 --port "$port" --login "$login")
-      return 0
-    fi
-    kill -0 "$server_pid" 2>/dev/null || fail "server ended: $(cat server.log)"
-    sleep 0.1
-  done
-  fail "server did not start: $(cat server.log)"
+  serve_on_free_port 127.0.0.1 "$@" --accounts accounts.ini
+  server_pid=$SERVER_PID port=$PORT
+  target=(--server 127.0.0.1 --port "$port" --login "$login")
 }
 stop_server() {  # [SUMMARY]: stops it as an operator does (Ctrl+C in a console)
   local status=0

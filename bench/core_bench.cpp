@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "AccountSnapshot.h"
-#include "BrinCore.h"
-#include "ScriptedPeer.h"
-#include "TestSeams.h"
+#include "core/AccountSnapshot.h"
+#include "core/BrinCore.h"
+#include "core/TestSeams.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 

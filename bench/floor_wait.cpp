@@ -6,9 +6,9 @@
 
 #include <cstdio>
 
-#include "Cipher.h"
-#include "Sleeper.h"
-#include "UdpSocket.h"
+#include "core/Cipher.h"
+#include "core/Sleeper.h"
+#include "core/UdpSocket.h"
 
 int main() {
     std::printf("floor-wait with %s\n", OpenSSL_version(OPENSSL_VERSION));

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "Cipher.h"
-#include "SendFrom.h"
-#include "Wire.h"
+#include "bench/SendFrom.h"
+#include "core/Cipher.h"
+#include "core/Wire.h"
 
 namespace {
 

@@ -26,10 +26,10 @@
 #include <thread>
 #include <vector>
 
-#include "Cipher.h"
-#include "SendFrom.h"
-#include "TestSeams.h"
-#include "Wire.h"
+#include "bench/SendFrom.h"
+#include "core/Cipher.h"
+#include "core/TestSeams.h"
+#include "core/Wire.h"
 
 namespace {
 

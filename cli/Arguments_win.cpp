@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "Arguments.h"
+#include "cli/Arguments.h"
 
 namespace {
 

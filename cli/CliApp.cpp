@@ -1,5 +1,5 @@
 // brin-cli's option table, its tick loop and its two output forms (readable lines, JSON Lines).
-#include "CliApp.h"
+#include "cli/CliApp.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,23 +8,23 @@
 #include <filesystem>
 #include <memory>
 
-#include "ClientSession.h"
-#include "Clock.h"
-#include "ConnectCommand.h"
-#include "Cp1251.h"
-#include "DisplayFormat.h"
-#include "FieldLimits.h"
-#include "DirectoryLock.h"
-#include "EventWriter.h"
-#include "MessageHistory.h"
-#include "OptionTable.h"
-#include "ProcessHardening.h"
-#include "SettingsStore.h"
-#include "TickSource.h"
-#include "UsageLog.h"
+#include "cli/EventWriter.h"
+#include "cli/TickSource.h"
+#include "core/ClientSession.h"
+#include "core/Clock.h"
+#include "core/Cp1251.h"
+#include "core/DirectoryLock.h"
+#include "core/DisplayFormat.h"
+#include "core/FieldLimits.h"
+#include "core/OptionTable.h"
+#include "core/ProcessHardening.h"
+#include "core/UsageLog.h"
 #include "core/Version.h"
-#include "VolumeSerial.h"
-#include "WorkDir.h"
+#include "core/WorkDir.h"
+#include "messages/MessageHistory.h"
+#include "settings/ConnectCommand.h"
+#include "settings/SettingsStore.h"
+#include "settings/VolumeSerial.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // brin-cli's event lines in their two forms: readable text, or one JSON object per line.
-#include "EventWriter.h"
+#include "cli/EventWriter.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "Cp1251.h"
-#include "DisplayFormat.h"
-#include "MessageHistory.h"
+#include "core/Cp1251.h"
+#include "core/DisplayFormat.h"
+#include "messages/MessageHistory.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <ostream>
 #include <string>
 
-#include "ClientSession.h"
-#include "UsageForecast.h"
+#include "core/ClientSession.h"
+#include "core/UsageForecast.h"
 
 // Writes each event as it happens, in one of the two forms, and flushes it.
 class EventWriter {

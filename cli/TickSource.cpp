@@ -1,8 +1,8 @@
 // The ticks of brin-cli, slept out in the one wait of Sleeper: a tick at a whole second (plus a
 // few milliseconds, so that time() already reads it), or the first tick after a datagram.
-#include "TickSource.h"
+#include "cli/TickSource.h"
 
-#include "UdpSocket.h"
+#include "core/UdpSocket.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "ClientSession.h"
-#include "Sleeper.h"
+#include "core/ClientSession.h"
+#include "core/Sleeper.h"
 
 class UdpSocket;
 

@@ -1,7 +1,7 @@
 // brin-cli's signal dispositions on POSIX.
 #include <signal.h>
 
-#include "TickSource.h"
+#include "cli/TickSource.h"
 
 void IgnoreBrokenPipe() {
     struct sigaction ignore = {};

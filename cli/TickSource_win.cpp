@@ -1,4 +1,4 @@
 // brin-cli's signal dispositions on Windows: no SIGPIPE to ignore.
-#include "TickSource.h"
+#include "cli/TickSource.h"
 
 void IgnoreBrokenPipe() {}

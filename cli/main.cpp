@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <iostream>
 
-#include "Arguments.h"
-#include "CliApp.h"
-#include "ProcessHardening.h"
+#include "cli/Arguments.h"
+#include "cli/CliApp.h"
+#include "core/ProcessHardening.h"
 
 int main(int argc, char** argv) {
     MarkProcessNotDumpable();

@@ -1,9 +1,9 @@
 // The record walk over one decrypted POLL_REPLY payload.
-#include "AccountSnapshot.h"
+#include "core/AccountSnapshot.h"
 
 #include <cstring>
 
-#include "Wire.h"
+#include "core/Wire.h"
 
 namespace {
 

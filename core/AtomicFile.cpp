@@ -1,5 +1,5 @@
 // The platform-independent half of the file writers: the injected write failures.
-#include "TestSeams.h"
+#include "core/TestSeams.h"
 
 namespace {
 

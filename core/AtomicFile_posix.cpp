@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "AtomicFile.h"
-#include "TestSeams.h"
-#include "WorkDir.h"
+#include "core/AtomicFile.h"
+#include "core/TestSeams.h"
+#include "core/WorkDir.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "AtomicFile.h"
-#include "TestSeams.h"
+#include "core/AtomicFile.h"
+#include "core/TestSeams.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The session engine: handshake, polling every 30 seconds, loss after three silent polls, logout.
-#include "BrinCore.h"
+#include "core/BrinCore.h"
 
 #include <cstring>
 
-#include "PacketCodec.h"
-#include "ProcessExit.h"
-#include "ProcessHardening.h"
+#include "core/PacketCodec.h"
+#include "core/ProcessExit.h"
+#include "core/ProcessHardening.h"
 
 namespace {
 

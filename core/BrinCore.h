@@ -3,12 +3,12 @@
 
 #include <cstdint>
 
-#include "AccountSnapshot.h"
-#include "Cipher.h"
-#include "FieldLimits.h"
-#include "Clock.h"
-#include "UdpSocket.h"
-#include "Wire.h"
+#include "core/AccountSnapshot.h"
+#include "core/Cipher.h"
+#include "core/Clock.h"
+#include "core/FieldLimits.h"
+#include "core/UdpSocket.h"
+#include "core/Wire.h"
 
 enum SessionState : int32_t { Idle = 0, HelloSent = 1, PollDue = 2, PollSent = 3, PollWait = 4 };
 enum PollResult : int32_t { NoEvent = 0, NoAnswer = 1, Rejected = 2, Lost = 3 };

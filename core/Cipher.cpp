@@ -5,7 +5,7 @@
 // prime under 512 bits, so the agreement runs on the big-number layer.
 #define OPENSSL_SUPPRESS_DEPRECATED 1
 
-#include "Cipher.h"
+#include "core/Cipher.h"
 
 #include <openssl/bn.h>
 #include <openssl/crypto.h>
@@ -13,7 +13,7 @@
 
 #include <cstring>
 
-#include "TestSeams.h"
+#include "core/TestSeams.h"
 
 const uint8_t kDhPrime[kDhSize] = {
     0xca, 0x9c, 0x3c, 0xb3, 0xe2, 0x39, 0x84, 0x50, 0x76, 0xac, 0xc3, 0x96, 0x36, 0x34,

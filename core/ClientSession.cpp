@@ -1,5 +1,5 @@
 // The per-tick client policy of the window and brin-cli.
-#include "ClientSession.h"
+#include "core/ClientSession.h"
 
 #include <cstring>
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "BrinCore.h"
-#include "Clock.h"
-#include "ProcessHardening.h"
+#include "core/BrinCore.h"
+#include "core/Clock.h"
+#include "core/ProcessHardening.h"
 
 // What the front end holds at this moment: the texts the hand-over copies into the
 // engine (Windows-1251 bytes) and the KeepConn switch.

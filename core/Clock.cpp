@@ -1,5 +1,5 @@
 // The process-wide clock and the wrap-safe measure of a wait.
-#include "Clock.h"
+#include "core/Clock.h"
 
 Clock& DefaultClock() {
     static SystemClock clock;

@@ -1,7 +1,7 @@
 // The wall clock and the time slept on POSIX systems.
 #include <time.h>
 
-#include "Clock.h"
+#include "core/Clock.h"
 
 // The seconds of the precise wall clock. Linux's time() reads the coarse clock, which an idle
 // machine updates only at its next timer interrupt: a tick woken 5 ms past a whole second read

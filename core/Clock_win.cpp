@@ -4,7 +4,7 @@
 
 #include <ctime>
 
-#include "Clock.h"
+#include "core/Clock.h"
 
 int32_t SystemClock::Now() const {
     return static_cast<int32_t>(std::time(nullptr));

@@ -1,5 +1,5 @@
 // Windows-1251 <-> UTF-8.
-#include "Cp1251.h"
+#include "core/Cp1251.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "DirectoryLock.h"
-#include "WorkDir.h"
+#include "core/DirectoryLock.h"
+#include "core/WorkDir.h"
 
 const char kLockFileName[] = "brin.lock";
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "DirectoryLock.h"
+#include "core/DirectoryLock.h"
 
 const char kLockFileName[] = "brin.lock";
 

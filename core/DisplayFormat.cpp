@@ -1,5 +1,5 @@
 // The display formats of the window, shared with brin-cli.
-#include "DisplayFormat.h"
+#include "core/DisplayFormat.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "AccountSnapshot.h"
+#include "core/AccountSnapshot.h"
 
 // Thousandths of the unit as "%d.%03d", or "-%d.%03d" below zero.
 std::string FormatMoney(int32_t balance);

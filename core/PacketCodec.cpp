@@ -1,5 +1,5 @@
 // The layout and the encryption of each packet of the session protocol.
-#include "PacketCodec.h"
+#include "core/PacketCodec.h"
 
 #include <cstring>
 

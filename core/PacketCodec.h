@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Cipher.h"
-#include "Wire.h"
+#include "core/Cipher.h"
+#include "core/Wire.h"
 
 namespace wire {
 

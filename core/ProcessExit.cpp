@@ -1,5 +1,5 @@
 // Fatal socket failures end the process through here.
-#include "ProcessExit.h"
+#include "core/ProcessExit.h"
 
 #include <cstdlib>
 

@@ -1,5 +1,5 @@
 // Wiping secrets the compiler must not optimise away.
-#include "ProcessHardening.h"
+#include "core/ProcessHardening.h"
 
 #include <openssl/crypto.h>
 

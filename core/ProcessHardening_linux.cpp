@@ -2,7 +2,7 @@
 // are refused to other processes that are not privileged.
 #include <sys/prctl.h>
 
-#include "ProcessHardening.h"
+#include "core/ProcessHardening.h"
 
 void MarkProcessNotDumpable() {
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);

@@ -3,7 +3,7 @@
 // itself.
 #include <windows.h>
 
-#include "ProcessHardening.h"
+#include "core/ProcessHardening.h"
 
 void MarkProcessNotDumpable() {
     SetErrorMode(GetErrorMode() | SEM_NOGPFAULTERRORBOX);

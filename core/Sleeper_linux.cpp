@@ -10,8 +10,8 @@
 
 #include <cerrno>
 
-#include "Sleeper.h"
-#include "UdpSocket.h"
+#include "core/Sleeper.h"
+#include "core/UdpSocket.h"
 
 struct Sleeper::Impl {
     int signals = -1;

@@ -5,8 +5,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include "Sleeper.h"
-#include "UdpSocket.h"
+#include "core/Sleeper.h"
+#include "core/UdpSocket.h"
 
 namespace {
 

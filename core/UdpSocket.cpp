@@ -15,8 +15,8 @@ using NativeSocket = int;
 #include <cstdio>
 #include <cstring>
 
-#include "UdpSocket.h"
-#include "UdpSocketAddress.h"
+#include "core/UdpSocket.h"
+#include "core/UdpSocketAddress.h"
 
 uint32_t ParseIPv4(const char* text) {
     return ::inet_addr(text);

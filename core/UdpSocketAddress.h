@@ -1,7 +1,7 @@
 // sockaddr_in and Endpoint, one to the other: the one conversion both socket layers use.
 #pragma once
 
-#include "UdpSocket.h"
+#include "core/UdpSocket.h"
 
 struct sockaddr_in;
 

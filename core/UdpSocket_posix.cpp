@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "UdpSocket.h"
-#include "UdpSocketAddress.h"
+#include "core/UdpSocket.h"
+#include "core/UdpSocketAddress.h"
 
 namespace {
 

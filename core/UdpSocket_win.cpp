@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "UdpSocket.h"
-#include "UdpSocketAddress.h"
+#include "core/UdpSocket.h"
+#include "core/UdpSocketAddress.h"
 
 namespace {
 

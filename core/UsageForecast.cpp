@@ -1,5 +1,5 @@
 // The lines of usage.csv, the daily table and the forecast.
-#include "UsageForecast.h"
+#include "core/UsageForecast.h"
 
 #include <algorithm>
 #include <climits>

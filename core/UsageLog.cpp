@@ -1,11 +1,11 @@
 // usage.csv appended line by line and kept to its last 400 days; the LowBalance crossing.
-#include "UsageLog.h"
+#include "core/UsageLog.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "AtomicFile.h"
-#include "ClientSession.h"
+#include "core/AtomicFile.h"
+#include "core/ClientSession.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "UsageForecast.h"
+#include "core/UsageForecast.h"
 
 struct SessionView;
 struct TickEvents;

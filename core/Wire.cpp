@@ -1,5 +1,5 @@
 // The login field, the login echo rule and the server-side payload builder.
-#include "Wire.h"
+#include "core/Wire.h"
 
 #include <cstring>
 

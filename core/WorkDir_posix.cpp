@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "WorkDir.h"
+#include "core/WorkDir.h"
 
 std::string UserConfigDir() {
     const char* config = std::getenv("XDG_CONFIG_HOME");

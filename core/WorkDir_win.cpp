@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "WorkDir.h"
+#include "core/WorkDir.h"
 
 std::string UserConfigDir() {
     const char* appData = std::getenv("APPDATA");

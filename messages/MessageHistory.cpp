@@ -1,12 +1,12 @@
 // The history of the provider's messages: the text, history.ini read at start and rewritten per message.
-#include "MessageHistory.h"
+#include "messages/MessageHistory.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 
-#include "AtomicFile.h"
-#include "Clock.h"
+#include "core/AtomicFile.h"
+#include "core/Clock.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // Session handling of the reference access server: one record per client endpoint, one thread.
-#include "AccessServer.h"
+#include "server/AccessServer.h"
 
 #include <cstring>
 #include <ctime>
 
-#include "Cipher.h"
-#include "Cp1251.h"
-#include "PacketCodec.h"
-#include "ProcessHardening.h"
-#include "SocketError.h"
-#include "Wire.h"
+#include "core/Cipher.h"
+#include "core/Cp1251.h"
+#include "core/PacketCodec.h"
+#include "core/ProcessHardening.h"
+#include "core/Wire.h"
+#include "server/SocketError.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Accounts.h"
-#include "Clock.h"
-#include "UdpSocket.h"
+#include "core/Clock.h"
+#include "core/UdpSocket.h"
+#include "server/Accounts.h"
 
 class AccessServer {
 public:

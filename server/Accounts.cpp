@@ -1,10 +1,10 @@
 // The accounts file: one [login] section per account, "key = value" lines, UTF-8 on disk.
-#include "Accounts.h"
+#include "server/Accounts.h"
 
 #include <set>
 
-#include "Cp1251.h"
-#include "UdpSocket.h"
+#include "core/Cp1251.h"
+#include "core/UdpSocket.h"
 
 namespace {
 

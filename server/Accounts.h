@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FieldLimits.h"
+#include "core/FieldLimits.h"
 
 struct ServerCounter {
     uint64_t id = 0;   // never 0: identifier 0 is the remaining traffic

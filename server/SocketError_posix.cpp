@@ -2,7 +2,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "SocketError.h"
+#include "server/SocketError.h"
 
 std::string LastSocketError() {
     return std::strerror(errno);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "SocketError.h"
+#include "server/SocketError.h"
 
 std::string LastSocketError() {
     const int code = WSAGetLastError();

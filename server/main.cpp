@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "AccessServer.h"
-#include "Accounts.h"
-#include "Clock.h"
-#include "OptionTable.h"
-#include "ProcessHardening.h"
-#include "Sleeper.h"
-#include "UdpSocket.h"
+#include "core/Clock.h"
+#include "core/OptionTable.h"
+#include "core/ProcessHardening.h"
+#include "core/Sleeper.h"
+#include "core/UdpSocket.h"
 #include "core/Version.h"
+#include "server/AccessServer.h"
+#include "server/Accounts.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The Connect command's sequence, written once for both front ends.
-#include "ConnectCommand.h"
+#include "settings/ConnectCommand.h"
 
 int StoreAndConnect(ClientSession& session, SettingsStore& store, const SessionSettings& settings,
                     const std::string& portText, const std::function<int()>& save) {

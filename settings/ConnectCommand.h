@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "ClientSession.h"
-#include "SettingsStore.h"
+#include "core/ClientSession.h"
+#include "settings/SettingsStore.h"
 
 // Stores the login, password and server address of `settings` and `portText` in `store`
 // (StoreConnection), writes the file with `save`, then connects `session` with `settings`,

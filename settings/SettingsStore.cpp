@@ -1,6 +1,6 @@
 // The settings store: brin.ini read, completed with its defaults and written back, and the
 // scrambled password.
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,10 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "AtomicFile.h"
-#include "Cipher.h"
-#include "ProcessHardening.h"
-#include "VolumeSerial.h"
+#include "core/AtomicFile.h"
+#include "core/Cipher.h"
+#include "core/ProcessHardening.h"
+#include "settings/VolumeSerial.h"
 
 namespace {
 

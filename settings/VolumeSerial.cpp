@@ -1,5 +1,5 @@
 // The volume serial rule shared by the platforms that find it from filesystem UUIDs.
-#include "VolumeSerial.h"
+#include "settings/VolumeSerial.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
-#include "VolumeSerial.h"
+#include "settings/VolumeSerial.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "Autostart.h"
+#include "ui/Autostart.h"
 
 namespace {
 

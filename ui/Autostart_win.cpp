@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QSettings>
 
-#include "Autostart.h"
+#include "ui/Autostart.h"
 
 QString ProgramPath() {
     wchar_t path[MAX_PATH] = {};

@@ -1,19 +1,19 @@
 // Start-up: the command line, the directory and its lock, the socket layer, the main window run
 // to its end, and the outside requests that end it.
-#include "Brin2App.h"
+#include "ui/Brin2App.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSessionManager>
 
-#include "Brin2Dlg.h"
-#include "ExitSignals.h"
-#include "MessageBox.h"
-#include "PingWindow.h"
-#include "SingleInstance.h"
-#include "Translation.h"
-#include "UdpSocket.h"
-#include "WorkDir.h"
+#include "core/UdpSocket.h"
+#include "core/WorkDir.h"
+#include "ui/Brin2Dlg.h"
+#include "ui/ExitSignals.h"
+#include "ui/MessageBox.h"
+#include "ui/PingWindow.h"
+#include "ui/SingleInstance.h"
+#include "ui/Translation.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "StartOptions.h"
+#include "ui/StartOptions.h"
 
 class Brin2App : public QApplication {
     Q_OBJECT

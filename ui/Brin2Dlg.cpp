@@ -1,6 +1,6 @@
 // The main window: its template, data exchange, initialisation, the refresh tick, the commands and
 // window events.
-#include "Brin2Dlg.h"
+#include "ui/Brin2Dlg.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -20,17 +20,17 @@
 #include <QShortcut>
 #include <QTreeWidget>
 
-#include "ConnectCommand.h"
-#include "DataExchange.h"
-#include "DesktopNotice.h"
-#include "DialogUnits.h"
-#include "DisplayFormat.h"
-#include "FieldLimits.h"
-#include "MessageBox.h"
-#include "PingWindow.h"
-#include "ProcessHardening.h"
-#include "Resources.h"
-#include "WebPage.h"
+#include "core/DisplayFormat.h"
+#include "core/FieldLimits.h"
+#include "core/ProcessHardening.h"
+#include "settings/ConnectCommand.h"
+#include "ui/DataExchange.h"
+#include "ui/DesktopNotice.h"
+#include "ui/DialogUnits.h"
+#include "ui/MessageBox.h"
+#include "ui/PingWindow.h"
+#include "ui/Resources.h"
+#include "ui/WebPage.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "BrinConfig.h"
-#include "ClientSession.h"
-#include "Pager.h"
-#include "TrayIcon.h"
-#include "UsageLog.h"
-#include "UsageWindow.h"
+#include "core/ClientSession.h"
+#include "core/UsageLog.h"
+#include "ui/BrinConfig.h"
+#include "ui/Pager.h"
+#include "ui/TrayIcon.h"
+#include "ui/UsageWindow.h"
 
 class QFrame;
 class QLabel;

@@ -1,5 +1,5 @@
 // The settings dialog: layout of template 134, data exchange, server-field lock and port spinner.
-#include "BrinConfig.h"
+#include "ui/BrinConfig.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -14,10 +14,10 @@
 #include <cctype>
 #include <cstdio>
 
-#include "DataExchange.h"
-#include "DialogUnits.h"
-#include "FieldLimits.h"
-#include "MessageBox.h"
+#include "core/FieldLimits.h"
+#include "ui/DataExchange.h"
+#include "ui/DialogUnits.h"
+#include "ui/MessageBox.h"
 
 namespace {
 

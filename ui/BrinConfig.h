@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 class QCheckBox;
 class QEvent;

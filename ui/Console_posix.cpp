@@ -1,5 +1,5 @@
 // Elsewhere the program's standard streams are the terminal's or the caller's already.
-#include "Console.h"
+#include "ui/Console.h"
 
 void AttachStartingConsole() {}
 

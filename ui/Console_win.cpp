@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "Console.h"
+#include "ui/Console.h"
 
 namespace {
 

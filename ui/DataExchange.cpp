@@ -1,10 +1,10 @@
 // Edit control <-> Windows-1251 string, with the framework's limit message.
-#include "DataExchange.h"
+#include "ui/DataExchange.h"
 
 #include <QLineEdit>
 
-#include "Cp1251.h"
-#include "MessageBox.h"
+#include "core/Cp1251.h"
+#include "ui/MessageBox.h"
 
 QValidator::State Cp1251Validator::validate(QString& input, int& pos) const {
     (void)pos;

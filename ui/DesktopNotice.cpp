@@ -1,7 +1,7 @@
 // Desktop notifications through one replaceable function: the service first, the tray icon else.
-#include "DesktopNotice.h"
+#include "ui/DesktopNotice.h"
 
-#include "TrayIcon.h"
+#include "ui/TrayIcon.h"
 
 namespace {
 

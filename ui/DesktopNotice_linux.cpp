@@ -4,7 +4,7 @@
 #include <QDBusMessage>
 #include <QVariantMap>
 
-#include "DesktopNotice.h"
+#include "ui/DesktopNotice.h"
 
 bool ShowServiceNotice(const QString& title, const QString& text) {
     const QString service = QStringLiteral("org.freedesktop.Notifications");

@@ -1,5 +1,5 @@
 // Windows has no notification service apart from the tray icon's balloon.
-#include "DesktopNotice.h"
+#include "ui/DesktopNotice.h"
 
 bool ShowServiceNotice(const QString& title, const QString& text) {
     (void)title;

@@ -1,5 +1,5 @@
 // Dialog units as the templates use them: base units from the font's average width and height.
-#include "DialogUnits.h"
+#include "ui/DialogUnits.h"
 
 #include <QFontMetrics>
 #include <QLabel>

@@ -6,7 +6,7 @@
 #include <QSocketNotifier>
 #include <csignal>
 
-#include "ExitSignals.h"
+#include "ui/ExitSignals.h"
 
 namespace {
 

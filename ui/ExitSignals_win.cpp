@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "ExitSignals.h"
+#include "ui/ExitSignals.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Message boxes through one replaceable function.
-#include "MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 // The message window over the history: layout of its template, focus and scrolling, the new-message
 // box.
-#include "Pager.h"
+#include "ui/Pager.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "DataExchange.h"
-#include "DialogUnits.h"
-#include "MessageBox.h"
+#include "ui/DataExchange.h"
+#include "ui/DialogUnits.h"
+#include "ui/MessageBox.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <string>
 
-#include "MessageHistory.h"
+#include "messages/MessageHistory.h"
 
 class QPlainTextEdit;
 class QPushButton;

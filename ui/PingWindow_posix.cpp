@@ -1,5 +1,5 @@
 // The connectivity check elsewhere: "sh ping.sh" with its output shown live in a small window.
-#include "PingWindow.h"
+#include "ui/PingWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-#include "WorkDir.h"
+#include "core/WorkDir.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The connectivity check on Windows: the shell opens ping.bat from the current directory.
-#include "PingWindow.h"
+#include "ui/PingWindow.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "MessageBox.h"
-#include "WorkDir.h"
+#include "core/WorkDir.h"
+#include "ui/MessageBox.h"
 
 QString ConnectivityScriptName() {
     return QStringLiteral(BRIN_CHECK_SCRIPT);

@@ -1,5 +1,5 @@
 // Icons and the logo from the compiled-in resource file res/brin.qrc.
-#include "Resources.h"
+#include "ui/Resources.h"
 
 #include <QGuiApplication>
 #include <QIconEngine>

@@ -1,5 +1,5 @@
 // The directory's lock, and a local socket for the hand-over to the running window.
-#include "SingleInstance.h"
+#include "ui/SingleInstance.h"
 
 #include <QCryptographicHash>
 #include <QDir>

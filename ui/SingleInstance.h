@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QString>
 
-#include "DirectoryLock.h"
+#include "core/DirectoryLock.h"
 
 class SingleInstance : public QObject {
     Q_OBJECT

@@ -1,5 +1,5 @@
 // brin2's option table, its usage text and the --autostart switch.
-#include "StartOptions.h"
+#include "ui/StartOptions.h"
 
 #include <QDir>
 #include <QString>
@@ -10,10 +10,10 @@
 #include <cstring>
 #include <vector>
 
-#include "Autostart.h"
-#include "OptionTable.h"
+#include "core/OptionTable.h"
 #include "core/Version.h"
-#include "WorkDir.h"
+#include "core/WorkDir.h"
+#include "ui/Autostart.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The embedded English translation, chosen by LANGUAGE and LANG.
-#include "Translation.h"
+#include "ui/Translation.h"
 
 #include <QCoreApplication>
 #include <QTranslator>

@@ -1,9 +1,9 @@
 // The tray icon and its two menus; the menu being shown survives a swap until it closes.
-#include "TrayIcon.h"
+#include "ui/TrayIcon.h"
 
 #include <QMenu>
 
-#include "Resources.h"
+#include "ui/Resources.h"
 
 namespace {
 

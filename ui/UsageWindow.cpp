@@ -1,6 +1,6 @@
 // The balance history window: the chart drawn with QPainter, the forecast line and the LowBalance
 // field.
-#include "UsageWindow.h"
+#include "ui/UsageWindow.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -12,9 +12,9 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "DialogUnits.h"
-#include "DisplayFormat.h"
-#include "UsageLog.h"
+#include "core/DisplayFormat.h"
+#include "core/UsageLog.h"
+#include "ui/DialogUnits.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "UsageForecast.h"
+#include "core/UsageForecast.h"
 
 class QLabel;
 class QLineEdit;

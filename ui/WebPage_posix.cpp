@@ -1,5 +1,5 @@
 // Web pages elsewhere: the desktop's URL handler.
-#include "WebPage.h"
+#include "ui/WebPage.h"
 
 #include <QDesktopServices>
 #include <QUrl>

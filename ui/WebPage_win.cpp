@@ -1,5 +1,5 @@
 // Web pages on Windows: the shell's default action for the address.
-#include "WebPage.h"
+#include "ui/WebPage.h"
 
 #include <windows.h>
 #include <shellapi.h>

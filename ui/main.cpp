@@ -1,8 +1,8 @@
 // brin2: the desktop client.
-#include "Brin2App.h"
-#include "Console.h"
-#include "ProcessHardening.h"
-#include "StartOptions.h"
+#include "core/ProcessHardening.h"
+#include "ui/Brin2App.h"
+#include "ui/Console.h"
+#include "ui/StartOptions.h"
 
 #include <memory>
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "Accounts.h"
-#include "E2eSupport.h"
-#include "UdpSocket.h"
+#include "core/UdpSocket.h"
+#include "server/Accounts.h"
+#include "tests/e2e/E2eSupport.h"
 
 namespace {
 

@@ -16,15 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "AccessServer.h"
-#include "Accounts.h"
-#include "CliApp.h"
-#include "Clock.h"
-#include "Cp1251.h"
-#include "E2eSupport.h"
-#include "MessageHistory.h"
-#include "TickSource.h"
-#include "UsageForecast.h"
+#include "cli/CliApp.h"
+#include "cli/TickSource.h"
+#include "core/Clock.h"
+#include "core/Cp1251.h"
+#include "core/UsageForecast.h"
+#include "messages/MessageHistory.h"
+#include "server/AccessServer.h"
+#include "server/Accounts.h"
+#include "tests/e2e/E2eSupport.h"
 
 namespace {
 

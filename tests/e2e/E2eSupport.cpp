@@ -1,9 +1,9 @@
 // The portable side of the end-to-end helpers: the JSON reader.
-#include "E2eSupport.h"
+#include "tests/e2e/E2eSupport.h"
 
 #include <sstream>
 
-#include "Cp1251.h"
+#include "core/Cp1251.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 // Each test runs in a new temporary directory, the current one while it runs.
 class TempDirTest : public ::testing::Test {

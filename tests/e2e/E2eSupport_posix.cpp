@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
-#include "Cp1251.h"
-#include "E2eSupport.h"
+#include "core/Cp1251.h"
+#include "tests/e2e/E2eSupport.h"
 
 namespace fs = std::filesystem;
 

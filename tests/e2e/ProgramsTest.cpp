@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "Cipher.h"
-#include "E2eSupport.h"
-#include "MessageHistory.h"
-#include "SettingsStore.h"
-#include "UdpSocket.h"
-#include "VolumeSerial.h"
+#include "core/Cipher.h"
+#include "core/UdpSocket.h"
+#include "messages/MessageHistory.h"
+#include "settings/SettingsStore.h"
+#include "settings/VolumeSerial.h"
+#include "tests/e2e/E2eSupport.h"
 
 namespace {
 

@@ -22,16 +22,16 @@
 #include <string>
 #include <vector>
 
-#include "AccessServer.h"
-#include "Accounts.h"
-#include "CliApp.h"
-#include "ClientSession.h"
-#include "Clock.h"
-#include "E2eSupport.h"
-#include "FaultyRelay.h"
-#include "MessageHistory.h"
-#include "SettingsStore.h"
-#include "TickSource.h"
+#include "cli/CliApp.h"
+#include "cli/TickSource.h"
+#include "core/ClientSession.h"
+#include "core/Clock.h"
+#include "messages/MessageHistory.h"
+#include "server/AccessServer.h"
+#include "server/Accounts.h"
+#include "settings/SettingsStore.h"
+#include "tests/e2e/E2eSupport.h"
+#include "tests/support/FaultyRelay.h"
 
 namespace {
 

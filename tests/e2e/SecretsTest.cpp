@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "AccessServer.h"
-#include "Accounts.h"
-#include "BrinCore.h"
-#include "E2eSupport.h"
-#include "ProcessHardening.h"
-#include "SettingsStore.h"
+#include "core/BrinCore.h"
+#include "core/ProcessHardening.h"
+#include "server/AccessServer.h"
+#include "server/Accounts.h"
+#include "settings/SettingsStore.h"
+#include "tests/e2e/E2eSupport.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "AccessServer.h"
-#include "Accounts.h"
-#include "BrinCore.h"
-#include "Cipher.h"
-#include "Clock.h"
-#include "E2eSupport.h"
+#include "core/BrinCore.h"
+#include "core/Cipher.h"
+#include "core/Clock.h"
+#include "server/AccessServer.h"
+#include "server/Accounts.h"
+#include "tests/e2e/E2eSupport.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 

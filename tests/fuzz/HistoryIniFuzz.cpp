@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "MessageHistory.h"
+#include "messages/MessageHistory.h"
 
 namespace {
 

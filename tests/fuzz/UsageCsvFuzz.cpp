@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "UsageForecast.h"
+#include "core/UsageForecast.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Accounts.h"
-#include "Wire.h"
+#include "core/Wire.h"
+#include "server/Accounts.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "BrinCore.h"
-#include "TestSeams.h"
+#include "core/BrinCore.h"
+#include "core/TestSeams.h"
 
 namespace {
 

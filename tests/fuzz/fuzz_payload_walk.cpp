@@ -4,8 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "AccountSnapshot.h"
-#include "Wire.h"
+#include "core/AccountSnapshot.h"
+#include "core/Wire.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > wire::kMaxPayload) size = wire::kMaxPayload;

@@ -27,13 +27,13 @@
 #include <string>
 #include <vector>
 
-#include "AccessServer.h"
-#include "AccountSnapshot.h"
-#include "Accounts.h"
-#include "Cipher.h"
-#include "Clock.h"
-#include "TestSeams.h"
-#include "Wire.h"
+#include "core/AccountSnapshot.h"
+#include "core/Cipher.h"
+#include "core/Clock.h"
+#include "core/TestSeams.h"
+#include "core/Wire.h"
+#include "server/AccessServer.h"
+#include "server/Accounts.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <QScrollBar>
 #include <QtTest>
 
-#include "GuiTestSupport.h"
-#include "Translation.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "ui/Translation.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <QtTest>
 #include <functional>
 
-#include "BoxRecorder.h"
-#include "BrinConfig.h"
-#include "GuiTestSupport.h"
-#include "TempDir.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/support/BoxRecorder.h"
+#include "tests/support/TempDir.h"
+#include "ui/BrinConfig.h"
 
 namespace {
 

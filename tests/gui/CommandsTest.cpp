@@ -12,10 +12,10 @@
 #include <QtTest>
 #include <csignal>
 
-#include "ExitSignals.h"
-#include "GuiTestSupport.h"
-#include "SessionProbe.h"
-#include "TestSeams.h"
+#include "core/TestSeams.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/support/SessionProbe.h"
+#include "ui/ExitSignals.h"
 
 namespace {
 

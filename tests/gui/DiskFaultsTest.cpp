@@ -3,11 +3,11 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "Brin2Dlg.h"
-#include "BrinConfig.h"
-#include "GuiTestSupport.h"
-#include "Pager.h"
-#include "TestSeams.h"
+#include "core/TestSeams.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "ui/Brin2Dlg.h"
+#include "ui/BrinConfig.h"
+#include "ui/Pager.h"
 
 class DiskFaultsTest : public QObject {
     Q_OBJECT

@@ -1,5 +1,5 @@
 // The window tests' shared fixture pieces.
-#include "GuiTestSupport.h"
+#include "tests/gui/GuiTestSupport.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -13,9 +13,9 @@
 #include <QScrollBar>
 #include <QtTest>
 
-#include "MessageBox.h"
-#include "SettingsStore.h"
-#include "Wire.h"
+#include "core/Wire.h"
+#include "settings/SettingsStore.h"
+#include "ui/MessageBox.h"
 
 namespace {
 bool g_trayAvailable = true;

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "AccessServer.h"
-#include "BoxRecorder.h"
-#include "Brin2Dlg.h"
-#include "Clock.h"
-#include "MessageBox.h"
-#include "TempDir.h"
+#include "core/Clock.h"
+#include "server/AccessServer.h"
+#include "tests/support/BoxRecorder.h"
+#include "tests/support/TempDir.h"
+#include "ui/Brin2Dlg.h"
+#include "ui/MessageBox.h"
 
 class QMenu;
 

@@ -10,10 +10,10 @@
 #include <QtTest>
 #include <cstring>
 
-#include "Cp1251.h"
-#include "DataExchange.h"
-#include "GuiTestSupport.h"
-#include "SessionProbe.h"
+#include "core/Cp1251.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/support/SessionProbe.h"
+#include "ui/DataExchange.h"
 
 namespace {
 

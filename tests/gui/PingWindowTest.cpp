@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <QtTest>
 
-#include "PingWindow.h"
+#include "ui/PingWindow.h"
 
 class PingWindowTest : public QObject {
     Q_OBJECT

@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QtTest>
 
-#include "Resources.h"
+#include "ui/Resources.h"
 
 class ResourcesTest : public QObject {
     Q_OBJECT

@@ -7,11 +7,11 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "Autostart.h"
-#include "GuiTestSupport.h"
-#include "DirectoryLock.h"
-#include "SingleInstance.h"
-#include "StartOptions.h"
+#include "core/DirectoryLock.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "ui/Autostart.h"
+#include "ui/SingleInstance.h"
+#include "ui/StartOptions.h"
 
 class StartUpTest : public QObject {
     Q_OBJECT

@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "DesktopNotice.h"
-#include "GuiTestSupport.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "ui/DesktopNotice.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The test peer's side of the handshake and the polls, sealed by the engine's own packet codec.
-#include "AnsweringPeer.h"
+#include "tests/support/AnsweringPeer.h"
 
-#include "PacketCodec.h"
+#include "core/PacketCodec.h"
 
 AnsweringPeer::AnsweringPeer(const char* login, const char* password)
     : echoLogin(login), login_(login) {

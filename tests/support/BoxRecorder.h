@@ -5,7 +5,7 @@
 #include <QString>
 #include <vector>
 
-#include "MessageBox.h"
+#include "ui/MessageBox.h"
 
 struct RecordedBox {
     bool hasOwner;

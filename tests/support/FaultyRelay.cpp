@@ -1,5 +1,5 @@
 // The fault-injecting relay: every datagram in either direction meets the same dice.
-#include "FaultyRelay.h"
+#include "tests/support/FaultyRelay.h"
 
 struct FaultyRelay::Upstream {
     Endpoint client;

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "UdpSocket.h"
+#include "core/UdpSocket.h"
 
 struct FaultPlan {
     uint32_t seed = 1;

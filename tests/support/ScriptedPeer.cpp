@@ -1,7 +1,7 @@
 // The test access server.
-#include "ScriptedPeer.h"
+#include "tests/support/ScriptedPeer.h"
 
-#include "PacketCodec.h"
+#include "core/PacketCodec.h"
 
 ScriptedPeer::ScriptedPeer(const char* password) {
     MakePasswordKey(password, passwordKey);

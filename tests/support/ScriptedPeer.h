@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "Cipher.h"
-#include "UdpSocket.h"
-#include "Wire.h"
+#include "core/Cipher.h"
+#include "core/UdpSocket.h"
+#include "core/Wire.h"
 
 using Bytes = std::vector<uint8_t>;
 

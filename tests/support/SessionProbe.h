@@ -2,7 +2,7 @@
 // or to read what the hand-over wrote, and the time KeepConn waits from.
 #pragma once
 
-#include "ClientSession.h"
+#include "core/ClientSession.h"
 
 class SessionProbe {
 public:

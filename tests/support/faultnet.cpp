@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "ClientSession.h"
-#include "FaultyRelay.h"
+#include "core/ClientSession.h"
+#include "tests/support/FaultyRelay.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <QTreeWidget>
 #include <cstdio>
 
-#include "Brin2Dlg.h"
-#include "BoxRecorder.h"
-#include "UdpSocket.h"
+#include "core/UdpSocket.h"
+#include "tests/support/BoxRecorder.h"
+#include "ui/Brin2Dlg.h"
 
 namespace {
 

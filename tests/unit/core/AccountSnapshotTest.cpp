@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "AccountSnapshot.h"
-#include "Hex.h"
-#include "Wire.h"
+#include "core/AccountSnapshot.h"
+#include "core/Wire.h"
+#include "tests/unit/core/Hex.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "BrinCore.h"
-#include "DhVectors.h"
-#include "Hex.h"
-#include "ScriptedPeer.h"
-#include "TestSeams.h"
+#include "core/BrinCore.h"
+#include "core/TestSeams.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tests/unit/core/DhVectors.h"
+#include "tests/unit/core/Hex.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "Cipher.h"
-#include "DhVectors.h"
-#include "Hex.h"
-#include "TestSeams.h"
+#include "core/Cipher.h"
+#include "core/TestSeams.h"
+#include "tests/unit/core/DhVectors.h"
+#include "tests/unit/core/Hex.h"
 
 namespace {
 

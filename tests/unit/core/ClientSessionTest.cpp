@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
-#include "ClientSession.h"
-#include "DisplayFormat.h"
-#include "ScriptedPeer.h"
-#include "SessionProbe.h"
+#include "core/ClientSession.h"
+#include "core/DisplayFormat.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tests/support/SessionProbe.h"
 
 namespace {
 

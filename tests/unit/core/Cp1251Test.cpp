@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "Cp1251.h"
-#include "Hex.h"
+#include "core/Cp1251.h"
+#include "tests/unit/core/Hex.h"
 
 namespace {
 

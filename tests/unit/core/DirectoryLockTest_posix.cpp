@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "DirectoryLock.h"
-#include "TempDir.h"
+#include "core/DirectoryLock.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

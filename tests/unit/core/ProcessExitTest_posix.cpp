@@ -7,9 +7,9 @@
 
 #include <cstring>
 
-#include "BrinCore.h"
-#include "ProcessExit.h"
-#include "ScriptedPeer.h"
+#include "core/BrinCore.h"
+#include "core/ProcessExit.h"
+#include "tests/support/ScriptedPeer.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "ClientSession.h"
-#include "TempDir.h"
-#include "TestSeams.h"
-#include "UsageLog.h"
+#include "core/ClientSession.h"
+#include "core/TestSeams.h"
+#include "core/UsageLog.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

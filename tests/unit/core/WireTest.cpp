@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "AccountSnapshot.h"
-#include "Hex.h"
-#include "Wire.h"
+#include "core/AccountSnapshot.h"
+#include "core/Wire.h"
+#include "tests/unit/core/Hex.h"
 
 using namespace wire;
 

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "AtomicFile.h"
-#include "TempDir.h"
-#include "WorkDir.h"
+#include "core/AtomicFile.h"
+#include "core/WorkDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "MessageHistory.h"
-#include "TempDir.h"
-#include "TestSeams.h"
+#include "core/TestSeams.h"
+#include "messages/MessageHistory.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

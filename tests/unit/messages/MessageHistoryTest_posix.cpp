@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "MessageHistory.h"
-#include "AtomicFile.h"
-#include "TempDir.h"
+#include "core/AtomicFile.h"
+#include "messages/MessageHistory.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

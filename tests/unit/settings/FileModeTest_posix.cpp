@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "SettingsStore.h"
-#include "TempDir.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

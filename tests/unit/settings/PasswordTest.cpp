@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "SettingsStore.h"
-#include "TempDir.h"
-#include "TestSeams.h"
+#include "core/TestSeams.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

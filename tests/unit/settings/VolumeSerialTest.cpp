@@ -1,7 +1,7 @@
 // The volume serial rule over an injected by-UUID listing, free of the machine's disks.
 #include <gtest/gtest.h>
 
-#include "VolumeSerial.h"
+#include "settings/VolumeSerial.h"
 
 namespace {
 
